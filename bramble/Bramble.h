@@ -1,0 +1,44 @@
+#pragma once
+// The exported function table of libbramble.so: plain C functions under their exact names.
+// Strings and buffers passed in belong to the caller and are used only during the call.
+
+#include <cstdint>
+
+#if defined(BRAMBLE_BUILDING)
+#define BRAMBLE_API extern "C" __attribute__((visibility("default")))
+#else
+#define BRAMBLE_API extern "C"
+#endif
+
+// Serial ports, addressed by port index 0..255 (index n is COM n+1).
+BRAMBLE_API unsigned char _SetSioDmy(unsigned char on);
+BRAMBLE_API int _Rs232Open(int index, const char* settings);
+BRAMBLE_API void _Rs232Close(int index);
+BRAMBLE_API void _Rs232Name(int index, const char* name);
+BRAMBLE_API int _Rs232CrLf(int index, const char* term);
+BRAMBLE_API unsigned char _Rs232Send(int index, const char* text, int len);
+BRAMBLE_API unsigned char _Rs232SendN(int index, const void* data, int len);
+BRAMBLE_API int _Rs232Recv(int index, char* buf, int max);
+BRAMBLE_API int _Rs232RecvN(int index, char* buf, int n);
+BRAMBLE_API int _Rs232RecvLen(int index);
+BRAMBLE_API void _Rs232BufferClear(int index);
+BRAMBLE_API unsigned char _Rs_GetSignalState(int index, unsigned long* state);
+BRAMBLE_API unsigned char _Rs_SetSignalState(int index, int func);
+BRAMBLE_API unsigned char _Rs_SetRts(int index);
+BRAMBLE_API unsigned char _Rs_SetDtr(int index);
+BRAMBLE_API unsigned char _Rs_SetBreak(int index);
+BRAMBLE_API unsigned char _Rs_ClrRts(int index);
+BRAMBLE_API unsigned char _Rs_ClrDtr(int index);
+BRAMBLE_API unsigned char _Rs_ClrBreak(int index);
+
+// Log file and console.
+BRAMBLE_API unsigned char _WriteLog(char* name, char* text);
+BRAMBLE_API unsigned char _WriteNumLog(char* name, int n);
+BRAMBLE_API unsigned char _StartLog(int console, int suffix);
+BRAMBLE_API void _EndLog();
+
+// Window positions ("APPPOS.POS").
+BRAMBLE_API unsigned char _SetWinPos(short left, short top, short width, short height, const char* caption);
+BRAMBLE_API void _StartWinPos();
+BRAMBLE_API void _ExitWinPos();
+BRAMBLE_API int _GetWinPos(short* left, short* top, short* width, short* height, const char* caption);
