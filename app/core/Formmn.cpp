@@ -1,0 +1,158 @@
+#include "app/core/Formmn.h"
+
+#include "ui_Formmn.h"
+
+#include "app/core/Selectmn.h"
+#include "common/Vclfunc.h"
+
+#include <QFont>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QPainter>
+#include <QPushButton>
+#include <QStyleOptionViewItem>
+#include <QStyledItemDelegate>
+#include <QTableWidget>
+#include <QToolButton>
+
+namespace {
+
+constexpr int kTitleRow = 0;
+constexpr int kAlignCentre = 1;
+constexpr int kWhite = 0xFFFFFF;
+const QString kAddTitle = QStringLiteral("項目追加");
+const QString kAddPromptTail = QStringLiteral("設定");
+
+// Every cell of the list in the house style: centred text, white, no stripes.
+class MenuCellDelegate : public QStyledItemDelegate {
+public:
+    explicit MenuCellDelegate(QTableWidget* grid) : QStyledItemDelegate(grid), grid_(grid) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        const GridCellState state = GridCellStateOf(*grid_, index.column(), index.row());
+        painter->save();
+        DrawGridCell(*painter, *grid_, index.column(), index.row(), kAlignCentre, kWhite, 0, state, option.rect);
+        painter->restore();
+    }
+
+private:
+    QTableWidget* grid_;
+};
+
+// Designer keeps point sizes; this window's texts are sized in pixels.
+void SetPixelSize(QWidget* widget, int pixels)
+{
+    QFont font = widget->font();
+    font.setPixelSize(pixels);
+    widget->setFont(font);
+}
+
+} // namespace
+
+TFormMenu::TFormMenu(QWidget* owner, KSelectMenu* model)
+    : QDialog(owner), ui_(std::make_unique<Ui::TFormMenu>()), model_(model)
+{
+    ui_->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(376, 196);
+    SetPixelSize(this, 15);
+    SetPixelSize(ui_->LabelGuide, 16);
+
+    QTableWidget* grid = ui_->StringGridMenu;
+    grid->setColumnWidth(0, 68);
+    grid->setColumnWidth(1, 318);
+    grid->setItemDelegate(new MenuCellDelegate(grid));
+    for (int column = 0; column < grid->columnCount(); ++column) {
+        SetCell(column, kTitleRow, QString());
+    }
+
+    connect(ui_->SpeedButtonAdd, &QToolButton::clicked, this, &TFormMenu::SpeedButtonAddClick);
+    connect(ui_->ButtonOK, &QPushButton::clicked, this, &TFormMenu::ButtonOKClick);
+    connect(ui_->ButtonCancel, &QPushButton::clicked, this, &TFormMenu::ButtonCancelClick);
+    connect(grid, &QTableWidget::cellDoubleClicked, this, &TFormMenu::StringGridMenuDblClick);
+}
+
+TFormMenu::~TFormMenu() = default;
+
+void TFormMenu::SetCell(int column, int row, const QString& text)
+{
+    QTableWidget* grid = ui_->StringGridMenu;
+    QTableWidgetItem* item = grid->item(row, column);
+    if (item == nullptr) {
+        item = new QTableWidgetItem;
+        // The title row cannot be chosen, as the fixed row of a grid.
+        item->setFlags(row == kTitleRow ? Qt::ItemIsEnabled : Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        grid->setItem(row, column, item);
+    }
+    item->setText(text);
+}
+
+void TFormMenu::Fill(const QStringList& captions, const QStringList& names, const QStringList& numbers, int current)
+{
+    setWindowTitle(captions.value(0));
+    SetCell(0, kTitleRow, captions.value(1));
+    SetCell(1, kTitleRow, captions.value(2));
+    ui_->LabelGuide->setText(captions.value(3));
+
+    QTableWidget* grid = ui_->StringGridMenu;
+    grid->setRowCount(static_cast<int>(names.size()) + 1);
+    // Where the grid puts its current row: the first row under the titles.
+    grid->setCurrentCell(grid->rowCount() > 1 ? 1 : kTitleRow, 0);
+    for (int i = 0; i < names.size(); ++i) {
+        // A number text that is no number counts as 0.
+        const int number = numbers.value(i).trimmed().toInt();
+        const int row = i + 1;
+        SetCell(0, row, QString::number(number));
+        SetCell(1, row, names[i]);
+        if (number == current) {
+            grid->setCurrentCell(row, 0);
+        }
+    }
+}
+
+int TFormMenu::GetSelectedIndex() const
+{
+    const int row = ui_->StringGridMenu->currentRow();
+    return row > kTitleRow ? row - 1 : -1;
+}
+
+int TFormMenu::AddItem()
+{
+    const QString numberPrompt = ui_->StringGridMenu->item(kTitleRow, 0)->text() + kAddPromptTail;
+    const QString namePrompt = ui_->StringGridMenu->item(kTitleRow, 1)->text() + kAddPromptTail;
+    // A cancelled question gives the empty default, as an answer left empty does.
+    const QString number = QInputDialog::getText(this, kAddTitle, numberPrompt);
+    const QString name = QInputDialog::getText(this, kAddTitle, namePrompt);
+    if (model_ != nullptr) {
+        model_->AddItem(number, name);
+    }
+    QTableWidget* grid = ui_->StringGridMenu;
+    const int row = grid->rowCount();
+    grid->setRowCount(row + 1);
+    SetCell(0, row, number);
+    SetCell(1, row, name);
+    grid->setCurrentCell(row, 0);
+    return 1;
+}
+
+void TFormMenu::SpeedButtonAddClick()
+{
+    AddItem();
+}
+
+void TFormMenu::ButtonOKClick()
+{
+    accept();
+}
+
+void TFormMenu::ButtonCancelClick()
+{
+    reject();
+}
+
+void TFormMenu::StringGridMenuDblClick()
+{
+    accept();
+}
