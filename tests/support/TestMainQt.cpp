@@ -1,5 +1,7 @@
 // Main of the tests that need a QApplication: the offscreen platform unless the environment
 // names another (the screenshot script runs under Xvfb), and a private runtime folder.
+#include "common/Fontsubst.h"
+
 #include <QApplication>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -17,5 +19,6 @@ int main(int argc, char** argv)
     }
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
+    InstallFontSubstitutes();
     return RUN_ALL_TESTS();
 }
