@@ -31,6 +31,9 @@ BRAMBLE_API unsigned char _Rs_ClrRts(int index);
 BRAMBLE_API unsigned char _Rs_ClrDtr(int index);
 BRAMBLE_API unsigned char _Rs_ClrBreak(int index);
 
+// Beeps: the switch that the beep exports obey (1 when loaded: on).
+BRAMBLE_API unsigned char _EnbBeep(unsigned char on);
+
 // Log file and console.
 BRAMBLE_API unsigned char _WriteLog(char* name, char* text);
 BRAMBLE_API unsigned char _WriteNumLog(char* name, int n);

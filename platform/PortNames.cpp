@@ -48,6 +48,13 @@ std::string DevicePathForCom(int comNumber)
     return {};
 }
 
+bool ComDeviceExists(int comNumber)
+{
+    std::string path = DevicePathForCom(comNumber);
+    struct stat st {};
+    return !path.empty() && stat(path.c_str(), &st) == 0;
+}
+
 int ComNumberForDeviceName(const std::string& deviceName)
 {
     std::string name = deviceName;

@@ -15,6 +15,10 @@ constexpr int kLastRangeComNumber = 96;
 // Empty when the number names no device.
 std::string DevicePathForCom(int comNumber);
 
+// True while the device node that DevicePathForCom names exists (a ports/ link is followed):
+// an unplugged USB port or a pseudo-terminal whose other side has gone loses its node.
+bool ComDeviceExists(int comNumber);
+
 // The COM number that the fixed ranges give a kernel device name such as "ttyACM0" or
 // "/dev/ttyUSB3"; 0 when the name lies outside the ranges.
 int ComNumberForDeviceName(const std::string& deviceName);

@@ -1,0 +1,318 @@
+#include "app/core/Formstup.h"
+
+#include "ui_Formstup.h"
+
+#include "app/core/Appdefine.h"
+#include "app/instrument/Comdvqmr.h"
+#include "app/instrument/Kmdlman.h"
+#include "app/instrument/Kmdlqmr.h"
+#include "app/instrument/Kmsgscpi.h"
+#include "app/link/Commodul.h"
+#include "app/link/Strmthread.h"
+#include "bramble/Bramble.h"
+
+#include "app/windows/Formapqmril.h"
+#include "app/windows/Formapqmrpp.h"
+
+#include <QCloseEvent>
+#include <QColor>
+#include <QCoreApplication>
+#include <QFont>
+#include <QGuiApplication>
+#include <QPalette>
+#include <QScreen>
+#include <QStringList>
+#include <QTimer>
+
+#include <cstring>
+#include <string>
+
+std::atomic<TFormStartUp*> FormStartUp{nullptr};
+int LastControlWindow = 0;
+
+namespace {
+
+constexpr int kWindowCount = 4;
+
+TFormAppQmr* MakeDbWindow(QWidget* owner, KModuleQmr* module)
+{
+    return new TFormAppQmrIL(owner, module);
+}
+
+TFormAppQmr* MakePercentWindow(QWidget* owner, KModuleQmr* module)
+{
+    return new TFormAppQmrPp(owner, module);
+}
+
+// The settings (2) and manual (3) windows are not part of this program yet.
+TFormStartUp::WindowMaker gMakers[kWindowCount] = {MakeDbWindow, MakePercentWindow, nullptr, nullptr};
+
+KModuleQmr* MakeModule(int number)
+{
+    switch (number) {
+    case 0:
+        return new KModuleQmrIL();
+    case 1:
+        return new KModuleQmrPP();
+    case 3:
+        return new KModuleQmrManual();
+    default:
+        return nullptr;
+    }
+}
+
+void Log(const char* tag, const char* text)
+{
+    std::string name = tag;
+    std::string body = text;
+    _WriteLog(name.data(), body.data());
+}
+
+// Searched in the arguments after the program's path: a Linux path is made of "/".
+bool HasSwitch(const QStringList& arguments, const char* text)
+{
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (arguments[i].contains(QLatin1String(text), Qt::CaseSensitive)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void SetPixelFont(QWidget* widget, int pixels)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(pixels);
+    widget->setFont(font);
+}
+
+void Fill(QWidget* widget, const QColor& colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, colour);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+} // namespace
+
+TFormStartUp::TFormStartUp(QWidget* parent) : QWidget(parent), ui_(std::make_unique<Ui::TFormStartUp>())
+{
+    ui_->setupUi(this);
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    setFixedSize(509, 150);
+    Fill(this, Qt::white);
+    SetPixelFont(this, 13);
+    SetPixelFont(ui_->Label2, 48);
+    SetPixelFont(ui_->Label1, 13);
+    Fill(ui_->Label1, QColor(34, 177, 76));
+    QPalette credit = ui_->Label1->palette();
+    credit.setColor(QPalette::WindowText, Qt::white);
+    ui_->Label1->setPalette(credit);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(screen->geometry().center() - rect().center());
+    }
+    connect(ui_->ButtonExit, &QPushButton::clicked, this, &TFormStartUp::ButtonExitClick);
+    connect(ui_->ButtonShow, &QPushButton::clicked, this, &TFormStartUp::ButtonShowClick);
+
+    timer1_ = new QTimer(this);
+    timer1_->setObjectName(QStringLiteral("Timer1"));
+    timer1_->setInterval(kStartUpDelayMs);
+    connect(timer1_, &QTimer::timeout, this, &TFormStartUp::Timer1Timer);
+    timerToLocal4_ = new QTimer(this);
+    timerToLocal4_->setObjectName(QStringLiteral("TimerToLocal4"));
+    timerToLocal4_->setInterval(kToLocalDelayMs);
+    connect(timerToLocal4_, &QTimer::timeout, this, &TFormStartUp::TimerToLocal4Timer);
+
+    FormStartUp.store(this);
+    const QStringList arguments = QCoreApplication::arguments();
+    if (HasSwitch(arguments, "/L")) {
+        _StartLog(1, 0);
+    } else if (HasSwitch(arguments, "/l")) {
+        _StartLog(0, 0);
+    }
+    _StartWinPos();
+    KMessageScpiError::GetInstance();
+    // The reader thread of a lost link asks for the local state through here.
+    SetLinkLostHandler([] {
+        if (TFormStartUp* startUp = FormStartUp.load()) {
+            startUp->StartToLocalTimer();
+        }
+    });
+    timer1_->start();
+}
+
+TFormStartUp::~TFormStartUp()
+{
+    FormDestroy();
+    for (TFormAppQmr* window : windows_) {
+        delete window;
+    }
+    windows_.clear();
+    TFormStartUp* self = this;
+    FormStartUp.compare_exchange_strong(self, nullptr);
+}
+
+void TFormStartUp::SetWindowMaker(int number, WindowMaker maker)
+{
+    if (number >= 0 && number < kWindowCount) {
+        gMakers[number] = maker;
+    }
+}
+
+bool TFormStartUp::HasWindow(int number) const
+{
+    return number >= 0 && number < kWindowCount && gMakers[number] != nullptr;
+}
+
+void TFormStartUp::Timer1Timer()
+{
+    timer1_->stop();
+    StartUp();
+}
+
+void TFormStartUp::StartUp()
+{
+    timer1_->stop();
+    if (device_) {
+        return;
+    }
+    KAppSetData* settings = AppSetDataCreate();
+    comModule_ = std::make_unique<KComModule>();
+    device_ = std::make_unique<KComDeviceQmr>(comModule_.get());
+    if (settings != nullptr) {
+        device_->SetSetting(*settings->GetComSettings());
+    }
+    Log("TFormStartUp", "StartUp");
+    ChangeWindow(0, 0);
+    AppSetDataDelete();
+    if (currentWindow_ != nullptr) {
+        currentWindow_->show();
+        currentWindow_->raise();
+    }
+}
+
+void TFormStartUp::ChangeWindow(int number, int linkCode)
+{
+    if (number < 0) {
+        number = LastControlWindow;
+    }
+    if (number > 3) {
+        number = 0;
+    }
+    // A window this program does not have opens the dB window instead, so that a switch
+    // never leaves the operator without a window.
+    if (!HasWindow(number)) {
+        number = 0;
+    }
+    if (!HasWindow(number) || !device_) {
+        return;
+    }
+    KModuleQmr* module = MakeModule(number);
+    if (module == nullptr) {
+        return;
+    }
+    currentModule_ = module;
+    module->SetComDevice(device_.get());
+    TFormAppQmr* window = gMakers[number](this, module);
+    windows_.push_back(window);
+    currentWindow_ = window;
+    module->SetForm(window);
+    device_->SetModule(module);
+    if (number == 0 || number == 1) {
+        LastControlWindow = number;
+    }
+    module->SetPortPage(linkCode == 1);
+    if (linkCode > 0) {
+        window->SetAutoConnect(true);
+    }
+    window->show();
+}
+
+void TFormStartUp::Quit()
+{
+    close();
+}
+
+void TFormStartUp::BeforeExit()
+{
+}
+
+void TFormStartUp::ButtonExitClick()
+{
+    BeforeExit();
+    close();
+}
+
+void TFormStartUp::ButtonShowClick()
+{
+    ui_->ButtonExit->hide();
+    ui_->ButtonShow->hide();
+    if (currentWindow_ != nullptr) {
+        currentWindow_->show();
+    }
+}
+
+void TFormStartUp::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    // The shut-down runs once the message loop has ended, before any window is destroyed.
+    QCoreApplication::quit();
+}
+
+void TFormStartUp::CloseOnSignal()
+{
+    if (currentWindow_ != nullptr && currentWindow_->GetModule() != nullptr) {
+        currentWindow_->CloseAnswered();
+        if (currentWindow_->GetModule() == nullptr) {
+            return;
+        }
+    }
+    Quit();
+}
+
+void TFormStartUp::StartToLocalTimer()
+{
+    QMetaObject::invokeMethod(
+        this, [this] { timerToLocal4_->start(); }, Qt::QueuedConnection);
+}
+
+void TFormStartUp::TimerToLocal4Timer()
+{
+    timerToLocal4_->stop();
+    if (currentWindow_ != nullptr) {
+        currentWindow_->DropConnection();
+    }
+}
+
+void TFormStartUp::FormDestroy()
+{
+    if (shutDown_) {
+        return;
+    }
+    shutDown_ = true;
+    timer1_->stop();
+    timerToLocal4_->stop();
+    if (device_) {
+        if (KAppSetData* settings = AppSetDataCreate()) {
+            std::memcpy(settings->GetComSettings(), &device_->GetSetting(), sizeof(ComSettings));
+        }
+    }
+    if (comModule_) {
+        comModule_->Close();
+    }
+    SetLinkLostHandler(nullptr);
+    // A window still holding its module (the program told to end while it was open) lets go
+    // of it before the device goes.
+    for (TFormAppQmr* window : windows_) {
+        window->ReleaseModule();
+    }
+    currentModule_ = nullptr;
+    device_.reset();
+    comModule_.reset();
+    AppSetDataDelete();
+    KMessageScpiError::DeleteInstance();
+    Log("TFormStartUp", "FormDestroy");
+    _ExitWinPos();
+    _EndLog();
+}

@@ -1,0 +1,57 @@
+#pragma once
+// Base of the command modules: knows its window and the instrument device and offers the
+// hooks through which the device and the communication module reach it. Every hook of the
+// base accepts its call and does nothing.
+//
+// ReceiveData and OnReceive are called on the communication thread; an override hands its
+// window work to the GUI thread. Everything else runs on the GUI thread.
+//
+// A module must stop being a receiver before its derived part is destroyed, or a reply in
+// delivery could reach a half-destroyed object: every derived destructor calls
+// DetachFromDevice first. The base destructor calls it as well, for plain modules.
+
+class KComDevice;
+class TFormApp;
+
+class KModule {
+public:
+    KModule() = default;
+    virtual ~KModule();
+    KModule(const KModule&) = delete;
+    KModule& operator=(const KModule&) = delete;
+
+    virtual void SetForm(TFormApp* form);
+    // Raw text of every reply, for the module registered as listener (communication thread).
+    virtual void ReceiveData(char* text, int* count);
+    virtual void SetComDevice(KComDevice* device);
+    // Before every send, also when the link is closed.
+    virtual void LogSend(const char* text);
+    // A reply parsed by the device under its command state (communication thread).
+    virtual void OnReceive(int state, int count, const char* text);
+    // Before a query is sent, and before a command without reply.
+    virtual void StartReplyTimeout();
+    virtual void StopReplyTimeout();
+
+    // Repaints the bound window at once.
+    void RefreshForm();
+
+    TFormApp* GetForm() const { return form_; }
+    KComDevice* GetComDevice() const { return device_; }
+
+protected:
+    // Leaves the device without this module: no longer its current module nor its raw-text
+    // listener. Waits for a delivery in progress (the device's delivery lock). May be called
+    // more than once.
+    void DetachFromDevice();
+
+private:
+    TFormApp* form_ = nullptr;
+    KComDevice* device_ = nullptr;
+};
+
+// Defined by the device's unit: when `module` is the device's current command module the
+// device is left with none, and when it is the communication module's raw-text listener the
+// listener becomes none; both under the delivery lock, so a reply being handed to `module`
+// is finished first. Does nothing for a device that does not hold `module`. A program
+// without a device links a default that does nothing.
+void KComDeviceDetach(KComDevice* device, KModule* module);

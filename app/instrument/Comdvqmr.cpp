@@ -1,0 +1,488 @@
+#include "app/instrument/Comdvqmr.h"
+
+#include "app/core/Kmodule.h"
+#include "app/instrument/Scpinum.h"
+#include "app/link/Commodul.h"
+#include "bramble/Bramble.h"
+#include "common/QmrUsbIds.h"
+#include "wenport/Wenport.h"
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+const std::chrono::steady_clock::time_point gProcessStart = std::chrono::steady_clock::now();
+
+int32_t SteadyClockMs()
+{
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - gProcessStart).count();
+    // After 24 days the count wraps; the gate's differences are taken modulo 2^32 as well.
+    return static_cast<int32_t>(static_cast<uint32_t>(ms));
+}
+
+std::atomic<int32_t (*)()> gClock{nullptr};
+// The time of the last gated send; 0: none yet. One for the process.
+std::atomic<int32_t> gGateStamp{0};
+
+int32_t Since(int32_t now, int32_t then)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(now) - static_cast<uint32_t>(then));
+}
+
+void CopyBounded(char* field, std::size_t size, const char* text, std::size_t length)
+{
+    const std::size_t n = length < size - 1 ? length : size - 1;
+    std::memcpy(field, text, n);
+    field[n] = '\0';
+}
+
+void Log(const char* tag, const char* text)
+{
+    std::string name = tag;
+    std::string body = text;
+    _WriteLog(name.data(), body.data());
+}
+
+} // namespace
+
+int32_t QmrClockMs()
+{
+    int32_t (*clock)() = gClock.load();
+    return clock != nullptr ? clock() : SteadyClockMs();
+}
+
+void SetQmrClockForTest(int32_t (*clock)())
+{
+    gClock.store(clock);
+    gGateStamp.store(0);
+}
+
+const char* CommandStateName(int state)
+{
+    switch (state) {
+    case csIDLE:
+        return "csIDLE";
+    case csGETSTR:
+        return "csGETSTR";
+    case csKLOC:
+        return "csKLOC";
+    case csMODEQ:
+        return "csMODEQ";
+    case csIDNQ:
+        return "csIDNQ";
+    case csPPQ:
+        return "csPPQ";
+    case csILQ:
+        return "csILQ";
+    case csERRQ:
+        return "csERRQ";
+    case csKLOCQ:
+        return "csKLOCQ";
+    case csREM:
+        return "csREM";
+    case csLOCL:
+        return "csLOCL";
+    case csMODEIL:
+        return "csMODEIL";
+    case csMODEPP:
+        return "csMODEPP";
+    case csDBRANGE:
+        return "csDBRANGE";
+    case csSETESE:
+        return "csSETESE";
+    case csSETPP:
+        return "csSETPP";
+    case csSETDB:
+        return "csSETDB";
+    case csREADERR:
+        return "csREADERR";
+    case csREADSTB:
+        return "csREADSTB";
+    case csREADESR:
+        return "csREADESR";
+    default:
+        return "";
+    }
+}
+
+KComDeviceQmr::KComDeviceQmr(KComModule* comModule) : KComDevice(comModule)
+{
+    KComModule::SetRecvDevice(this);
+}
+
+KComDeviceQmr::~KComDeviceQmr()
+{
+    // Before the derived part goes: a reply in delivery finishes first.
+    if (KComModule::RecvDevice() == this) {
+        KComModule::SetRecvDevice(nullptr);
+    }
+}
+
+// ---- command texts ----
+
+std::string KComDeviceQmr::LevelText(int16_t tenths)
+{
+    return ":ISI:LEVE " + scpinum::FormatTenths(tenths);
+}
+
+std::string KComDeviceQmr::ILText(int16_t tenths, int16_t frequency)
+{
+    return ":ISI:IL " + scpinum::FormatInt(tenths) + "," + scpinum::FormatInt(frequency);
+}
+
+std::string KComDeviceQmr::RangeText(int16_t frequency)
+{
+    return ":ISI:RANG? " + scpinum::FormatInt(frequency) + ";:SYST:ERR?";
+}
+
+std::string KComDeviceQmr::EventStatusEnableText(uint8_t mask)
+{
+    return "*ESE " + scpinum::FormatInt(mask) + ";*OPC?";
+}
+
+const char* KComDeviceQmr::KeyLockText(bool on)
+{
+    return on ? ":SYST:KLOC ON;:SYST:KLOC?" : ":SYST:KLOC OFF;:SYST:KLOC?";
+}
+
+// ---- senders ----
+
+bool KComDeviceQmr::SendQuery(int state, const char* text)
+{
+    state_.store(state);
+    if (Send(text, false) == 1) {
+        return true;
+    }
+    state_.store(csIDLE);
+    return false;
+}
+
+bool KComDeviceQmr::SendKeyLock(bool on)
+{
+    return SendQuery(csKLOC, KeyLockText(on));
+}
+
+bool KComDeviceQmr::QueryMode()
+{
+    return SendQuery(csMODEQ, ":ISI:MODE?");
+}
+
+bool KComDeviceQmr::QueryIdn()
+{
+    return SendQuery(csIDNQ, "*IDN?");
+}
+
+bool KComDeviceQmr::QueryIL()
+{
+    return SendQuery(csILQ, ":ISI:IL?");
+}
+
+bool KComDeviceQmr::QueryLevel()
+{
+    return SendQuery(csPPQ, ":ISI:LEVE?");
+}
+
+bool KComDeviceQmr::QueryKeyLock()
+{
+    return SendQuery(csKLOCQ, ":SYST:KLOC?");
+}
+
+bool KComDeviceQmr::QueryError()
+{
+    return SendQuery(csERRQ, ":SYST:ERR?");
+}
+
+bool KComDeviceQmr::SendRemote()
+{
+    return SendQuery(csREM, ":SYST:REM;ERR?");
+}
+
+bool KComDeviceQmr::SendLocal()
+{
+    return SendQuery(csLOCL, ":SYST:LOC;*OPC?");
+}
+
+bool KComDeviceQmr::SendModeIL()
+{
+    return SendQuery(csMODEIL, ":ISI:MODE I;*OPC?");
+}
+
+bool KComDeviceQmr::SendModePP()
+{
+    return SendQuery(csMODEPP, ":ISI:MODE P;*OPC?");
+}
+
+bool KComDeviceQmr::QueryRange()
+{
+    return SendQuery(csDBRANGE, RangeText(frequency_.load()).c_str());
+}
+
+bool KComDeviceQmr::SetEventStatusEnable(uint8_t mask)
+{
+    return SendQuery(csSETESE, EventStatusEnableText(mask).c_str());
+}
+
+bool KComDeviceQmr::ReadError()
+{
+    return SendQuery(csREADERR, ":SYST:ERR?");
+}
+
+bool KComDeviceQmr::ReadStatusByte()
+{
+    return SendQuery(csREADSTB, "*STB?");
+}
+
+bool KComDeviceQmr::ReadEventStatus()
+{
+    return SendQuery(csREADESR, "*ESR?");
+}
+
+bool KComDeviceQmr::SendString(const char* text)
+{
+    if (!IsIdle()) {
+        return false;
+    }
+    state_.store(csGETSTR);
+    if (Send(text != nullptr ? text : "", true) != 1) {
+        ClearCommandState(csGETSTR);
+    }
+    // The reply, if one comes, arrives as csGETSTR.
+    return false;
+}
+
+bool KComDeviceQmr::SendGated(int state, const std::string& text)
+{
+    state_.store(state);
+    const bool sent = Send(text.c_str(), true) == 1;
+    // No reply is awaited: the state is done as soon as the text is out (or not).
+    ClearCommandState(state);
+    return sent;
+}
+
+bool KComDeviceQmr::SetLevel(int16_t tenths)
+{
+    if (!CanSendNow()) {
+        return false;
+    }
+    const bool sent = SendGated(csSETPP, LevelText(tenths));
+    if (sent) {
+        level_.store(tenths);
+    }
+    return sent;
+}
+
+bool KComDeviceQmr::SetIL(int16_t tenths, int16_t frequency)
+{
+    if (!CanSendNow()) {
+        return false;
+    }
+    const bool sent = SendGated(csSETDB, ILText(tenths, frequency));
+    if (sent) {
+        loss_.store(tenths);
+    }
+    return sent;
+}
+
+bool KComDeviceQmr::SetFrequency(int16_t hundredths)
+{
+    if (!CanSendNow()) {
+        return false;
+    }
+    frequency_.store(hundredths);
+    return QueryRange();
+}
+
+bool KComDeviceQmr::ForceLocal()
+{
+    for (int pass = 0; pass < 20 && IsBusy(); ++pass) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        Log("wait", "ButtonDisConnect");
+    }
+    return SendQuery(csLOCL, ":SYST:LOC");
+}
+
+// ---- gate and busy rules ----
+
+bool KComDeviceQmr::CanSendNow()
+{
+    const int32_t now = QmrClockMs();
+    const int32_t stamp = gGateStamp.load();
+    if (stamp > 0) {
+        const int32_t d = Since(now, stamp);
+        if (d <= 0) {
+            // The clock went back (or stood still): start the gate again from now.
+            gGateStamp.store(now);
+            return false;
+        }
+        if (d <= kGateMs) {
+            return false;
+        }
+    }
+    gGateStamp.store(now);
+    return true;
+}
+
+bool KComDeviceQmr::IsIdle() const
+{
+    const int state = state_.load();
+    return state == csIDLE || state == csSETPP || state == csSETDB;
+}
+
+namespace {
+
+bool WithinBusyWindow()
+{
+    const int32_t stamp = gGateStamp.load();
+    return stamp > 0 && Since(QmrClockMs(), stamp) < KComDeviceQmr::kBusyWindowMs;
+}
+
+} // namespace
+
+bool KComDeviceQmr::IsBusy() const
+{
+    if (!IsOpen()) {
+        return false;
+    }
+    return state_.load() != csIDLE || WithinBusyWindow();
+}
+
+bool KComDeviceQmr::IsBusyExceptStatus() const
+{
+    if (!IsOpen()) {
+        return false;
+    }
+    const int state = state_.load();
+    if (state == csREADSTB) {
+        return false;
+    }
+    return state != csIDLE || WithinBusyWindow();
+}
+
+bool KComDeviceQmr::ClearCommandState(int state)
+{
+    int expected = state;
+    return state_.compare_exchange_strong(expected, csIDLE);
+}
+
+// ---- accessors ----
+
+void KComDeviceQmr::SetRange(int max, int min)
+{
+    rangeMax_.store(scpinum::SaturateInt16(static_cast<long long>(max)));
+    rangeMin_.store(scpinum::SaturateInt16(static_cast<long long>(min)));
+}
+
+void KComDeviceQmr::GetRange(int16_t& max, int16_t& min) const
+{
+    max = rangeMax_.load();
+    min = rangeMin_.load();
+}
+
+std::string KComDeviceQmr::GetSerial() const
+{
+    std::lock_guard<std::mutex> lock(textMutex_);
+    return serial_;
+}
+
+std::string KComDeviceQmr::GetLastErrorText() const
+{
+    std::lock_guard<std::mutex> lock(textMutex_);
+    return lastError_;
+}
+
+void KComDeviceQmr::SetPortType(bool usb)
+{
+    GetSetting().Interface = usb ? kInterfaceUsb : kInterfaceLan;
+}
+
+int KComDeviceQmr::FindUsbComPort(uint16_t productId, int index)
+{
+    _SetVidPid(qmr::kQmrUsbVendorId, productId);
+    char name[32] = {};
+    return _GetUsbComName(index, name);
+}
+
+int KComDeviceQmr::ParseInt(const char* text)
+{
+    return scpinum::ParseLeadingInt(text);
+}
+
+// ---- replies ----
+
+void KComDeviceQmr::ParseIdn(const char* text)
+{
+    // "maker,model,serial,version": the serial number is the third field.
+    const char* first = std::strchr(text, ',');
+    const char* second = first != nullptr ? std::strchr(first + 1, ',') : nullptr;
+    const char* third = second != nullptr ? std::strchr(second + 1, ',') : nullptr;
+    std::lock_guard<std::mutex> lock(textMutex_);
+    if (third == nullptr) {
+        std::strcpy(serial_, "-");
+        return;
+    }
+    CopyBounded(serial_, sizeof serial_, second + 1, static_cast<std::size_t>(third - second - 1));
+}
+
+void KComDeviceQmr::ParseReply(int state, const char* text)
+{
+    switch (state) {
+    case csIDNQ:
+        ParseIdn(text);
+        break;
+    case csPPQ:
+        level_.store(scpinum::SaturateInt16(scpinum::ParseLeadingDecimal(text) * 10.0 + 0.5));
+        break;
+    case csILQ: {
+        loss_.store(scpinum::SaturateInt16(static_cast<long long>(ParseInt(text))));
+        if (const char* comma = std::strchr(text, ',')) {
+            frequency_.store(scpinum::SaturateInt16(static_cast<long long>(ParseInt(comma + 1))));
+        }
+        break;
+    }
+    case csERRQ: {
+        std::lock_guard<std::mutex> lock(textMutex_);
+        CopyBounded(lastError_, sizeof lastError_, text, std::strlen(text));
+        break;
+    }
+    case csKLOCQ:
+        if (std::strcmp(text, "ON") == 0) {
+            reportedKeyLock_.store(true);
+        } else if (std::strcmp(text, "OFF") == 0) {
+            reportedKeyLock_.store(false);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void KComDeviceQmr::OnReceive(char* text, int* count)
+{
+    const int state = state_.load();
+    if (state == csIDLE || CommandStateName(state)[0] == '\0') {
+        // Nothing awaits this reply.
+        ClearCommandState(state);
+        return;
+    }
+    const char* reply = text != nullptr ? text : "";
+    ParseReply(state, reply);
+
+    // Flags and state are settled before the module sees the reply: the module may send its
+    // next command at once, whose state must not be wiped afterwards. The status-byte poll's
+    // state stays pending; its module clears it.
+    if (state == csKLOCQ || state == csREM) {
+        remote_.store(true);
+    } else if (state == csLOCL) {
+        remote_.store(false);
+    }
+    if (state != csREADSTB) {
+        ClearCommandState(state);
+    }
+
+    if (KModule* module = GetModule()) {
+        module->OnReceive(state, count != nullptr ? *count : 0, reply);
+    }
+}

@@ -1,0 +1,6 @@
+#include "app/instrument/Kmdlman.h"
+
+KModuleQmrManual::~KModuleQmrManual()
+{
+    DetachFromDevice();
+}

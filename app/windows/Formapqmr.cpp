@@ -1,0 +1,683 @@
+#include "app/windows/Formapqmr.h"
+
+#include "ui_Formapqmr.h"
+
+#include "app/core/Formmesg.h"
+#include "app/instrument/Comdvqmr.h"
+#include "app/instrument/Kchkerr.h"
+#include "app/instrument/Kmdlqmr.h"
+#include "app/windows/DeviceChangeNotifier.h"
+#include "bramble/Bramble.h"
+#include "common/Kprocess.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QColor>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFont>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPalette>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStringList>
+#include <QTabWidget>
+#include <QTimer>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+const QColor kAqua(0x00, 0xFF, 0xFF);
+const QColor kNavy(0x00, 0x00, 0x80);
+
+// The maker's page; opened by a double-click on the picture.
+const char* const kMakerPage = "https://www.example.com/qmr3400/";
+const char* const kVersionText = "Orvane Qmr3400.exe V1.5 2019.10";
+
+// Indices walked at most when looking for the configured USB port.
+constexpr int kMaxUsbIndex = 256;
+
+void Fill(QWidget* widget, const QColor& colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, colour);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+void Log(const char* tag, const char* text)
+{
+    std::string name = tag;
+    std::string body = text;
+    _WriteLog(name.data(), body.data());
+}
+
+void Sleep100()
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
+bool HasSwitch(const char* text)
+{
+    const QStringList arguments = QCoreApplication::arguments();
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (arguments[i].contains(QLatin1String(text), Qt::CaseSensitive)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+TFormAppQmr::TFormAppQmr(QWidget* owner, KModuleQmr* module)
+    : TFormApp(owner, module), ui_(std::make_unique<Ui::TFormAppQmr>()), module_(module),
+      device_(module != nullptr ? module->GetDeviceQmr() : nullptr)
+{
+    ui_->setupUi(this);
+    LabelCaption()->setText(QStringLiteral("QMR3400"));
+    QFont bold = LabelCaption()->font();
+    bold.setBold(true);
+    LabelCaption()->setFont(bold);
+    LabelCaption()->raise();
+    LabelDmy()->raise();
+
+    Fill(ui_->StaticTextRemote, kNavy);
+    Fill(ui_->StaticTextLocal, kAqua);
+    Fill(ui_->StaticTextUsb, kNavy);
+    Fill(ui_->ShapeReady, kAqua);
+    Fill(ui_->LabelRemote, kNavy);
+    Fill(ui_->LabelLocal, kNavy);
+    Fill(ui_->LabelBusy, kNavy);
+    SetErrorLook(false);
+    ui_->Image1->installEventFilter(this);
+    ui_->StaticTextRemote->installEventFilter(this);
+    ui_->StaticTextLocal->installEventFilter(this);
+
+    auto makeTimer = [this](const char* name, int interval) {
+        auto* timer = new QTimer(this);
+        timer->setObjectName(QLatin1String(name));
+        timer->setInterval(interval);
+        timer->setSingleShot(false);
+        return timer;
+    };
+    timerOver_ = makeTimer("TimerOver", kReplyTimeoutMs);
+    timerFunc_ = makeTimer("TimerFunc", 10);
+    timerErr_ = makeTimer("TimerErr", kErrorWatchMs);
+    timerBusy_ = makeTimer("TimerBusy", 100);
+    timerActions_ = makeTimer("TimerActions", 100);
+    connect(timerOver_, &QTimer::timeout, this, &TFormAppQmr::TimerOverTimer);
+    connect(timerFunc_, &QTimer::timeout, this, &TFormAppQmr::TimerFuncTimer);
+    connect(timerErr_, &QTimer::timeout, this, &TFormAppQmr::TimerErrTimer);
+    connect(timerBusy_, &QTimer::timeout, this, &TFormAppQmr::TimerBusyTimer);
+    connect(timerActions_, &QTimer::timeout, this, &TFormAppQmr::UpdateActions);
+    timerBusy_->start();
+    timerActions_->start();
+
+    auto makeAction = [this](const char* name, const char* text, QPushButton* button, void (TFormAppQmr::*run)()) {
+        auto* action = new QAction(QLatin1String(text), this);
+        action->setObjectName(QLatin1String(name));
+        connect(action, &QAction::triggered, this, run);
+        connect(button, &QPushButton::clicked, action, &QAction::trigger);
+        connect(action, &QAction::changed, button, [action, button] { button->setEnabled(action->isEnabled()); });
+        return action;
+    };
+    ActionComset = makeAction("ActionComset", "Com set", ui_->ButtonSetting, &TFormAppQmr::ActionComsetExecute);
+    ActionConfig = makeAction("ActionConfig", "Configure", ui_->ButtonConfig, &TFormAppQmr::ActionConfigExecute);
+    ActionPanelLock =
+        makeAction("ActionPanelLock", "Panel Lock", ui_->ButtonPanelLock, &TFormAppQmr::ActionPanelLockExecute);
+    ActionDB = makeAction("ActionDB", "dB / %", ui_->ButtonMode, &TFormAppQmr::ActionDBExecute);
+    ActionEnd = makeAction("ActionEnd", "END", ui_->ButtonExit, &TFormAppQmr::ActionEndExecute);
+
+    connect(ui_->ButtonConnect, &QPushButton::clicked, this, &TFormAppQmr::ButtonConnectClick);
+    connect(ui_->ButtonDisConnect, &QPushButton::clicked, this, &TFormAppQmr::ButtonDisConnectClick);
+    connect(ui_->ButtonManual, &QPushButton::clicked, this, &TFormAppQmr::ButtonManualClick);
+    connect(ui_->ButtonBusyChk, &QPushButton::clicked, this, &TFormAppQmr::ButtonBusyChkClick);
+    connect(ui_->ButtonSend, &QPushButton::clicked, this, &TFormAppQmr::ButtonSendClick);
+    connect(ui_->PageControl, &QTabWidget::currentChanged, this, &TFormAppQmr::PageControlChange);
+
+    notifier_ = new DeviceChangeNotifier(this);
+    connect(notifier_, &DeviceChangeNotifier::devicesChanged, this, [this] {
+        if (isVisible() && module_ != nullptr) {
+            UpdateUsbState();
+        }
+    });
+    UpdateActions();
+}
+
+TFormAppQmr::~TFormAppQmr()
+{
+    // A window torn down without having been closed still lets go of its module first, so
+    // that no reply is queued for a window that is going.
+    ReleaseModule();
+}
+
+void TFormAppQmr::ReleaseModule()
+{
+    if (GetModule() == nullptr) {
+        return;
+    }
+    timerErr_->stop();
+    timerFunc_->stop();
+    timerOver_->stop();
+    DeleteChecker();
+    module_ = nullptr;
+    TFormApp::FormClose();
+}
+
+void TFormAppQmr::CloseAnswered()
+{
+    answered_ = true;
+    close();
+}
+
+// ---- link operations ----
+
+void TFormAppQmr::DropConnection()
+{
+    if (module_ == nullptr) {
+        return;
+    }
+    timerErr_->stop();
+    DeleteChecker();
+    module_->DisconnectIfRemote();
+    module_->SetRemoteState(false);
+}
+
+void TFormAppQmr::UpdateUsbState()
+{
+    if (module_ == nullptr) {
+        return;
+    }
+    const int configured = device_ != nullptr ? device_->GetPortNo() : -1;
+    const bool inUse = module_->IsRemote() || module_->IsConnected();
+    bool found = false;
+    for (int index = 0; index < kMaxUsbIndex; ++index) {
+        const int com = module_->FindUsbComPort(index);
+        if (com < 0) {
+            break;
+        }
+        if (com == configured) {
+            found = true;
+            break;
+        }
+    }
+    Fill(ui_->StaticTextUsb, found ? kAqua : kNavy);
+    if (inUse && !found && module_->IsUsbSettings()) {
+        timerErr_->stop();
+        DeleteChecker();
+        module_->DisconnectIfRemote();
+        module_->SetRemoteState(false);
+    }
+}
+
+bool TFormAppQmr::Connect()
+{
+    if (module_ == nullptr) {
+        return false;
+    }
+    module_->SetBusy(true);
+    if (!IsUsbPageActive()) {
+        if (module_->FindUsbComPort(0) >= 1) {
+            module_->SetBusy(false);
+            ShowWarningMsg(QStringLiteral("   Disconnect the USB Cable from QMR3400.  "), QString(), 0);
+            return false;
+        }
+    } else {
+        const int com = module_->FindUsbComPort(0);
+        if (com < 0) {
+            ShowWarningMsg(QStringLiteral("  Please connect the USB Cable to QMR3400.  "), QString(), 0);
+            module_->SetBusy(false);
+            return false;
+        }
+        if (device_ == nullptr || com != device_->GetPortNo()) {
+            ShowWarningMsg(QStringLiteral("  Please check the USB port no.  "), QString(), 0);
+            module_->SetBusy(false);
+            return false;
+        }
+    }
+    if (!module_->ToRemote()) {
+        return false;
+    }
+    checker_ = std::make_unique<KCheckQmrErrorStb>(kPollSeconds);
+    checker_->SetDevice(device_);
+    checker_->SetModule(module_);
+    if (!IsUsbPageActive() && module_->FindUsbComPort(0) >= 1) {
+        QMessageBox::information(this, windowTitle(), QStringLiteral("   Disconnect the USB Cable from QMR3400.  "));
+    }
+    return true;
+}
+
+void TFormAppQmr::DeleteChecker()
+{
+    checker_.reset();
+}
+
+// ---- buttons ----
+
+void TFormAppQmr::ButtonConnectClick()
+{
+    if (module_ == nullptr || module_->IsRemote()) {
+        return;
+    }
+    int passes = 0;
+    while (module_->IsBusy() && passes < 10) {
+        Sleep100();
+        Log("wait", "ButtonConnect");
+        ++passes;
+    }
+    if (passes < 10) {
+        Connect();
+    }
+}
+
+void TFormAppQmr::ButtonDisConnectClick()
+{
+    if (module_ == nullptr || !module_->IsRemote()) {
+        return;
+    }
+    int passes = 0;
+    while (module_ != nullptr && module_->IsBusy() && passes < 10) {
+        Sleep100();
+        QCoreApplication::processEvents();
+        Log("wait", "ButtonDisConnect");
+        ++passes;
+    }
+    if (module_ == nullptr) {
+        return;
+    }
+    if (passes >= 10) {
+        module_->ToLocal();
+        DeleteChecker();
+        return;
+    }
+    timerErr_->stop();
+    if (!module_->IsRemote()) {
+        return;
+    }
+    if (module_->IsPanelLocked() &&
+        ShowYesNoMsg(QStringLiteral(" QMR3400 panel is locked."),
+                     QStringLiteral("  Are you sure you want to switch to local mode? ")) != kMsgOk) {
+        return;
+    }
+    if (module_ == nullptr) {
+        return;
+    }
+    module_->ToLocal();
+    DeleteChecker();
+}
+
+void TFormAppQmr::ActionPanelLockExecute()
+{
+    if (module_ == nullptr) {
+        return;
+    }
+    int passes = 0;
+    while (module_->IsBusy() && passes < 10) {
+        Sleep100();
+        Log("wait", "PanelLock");
+        ++passes;
+    }
+    if (passes < 10) {
+        module_->SetPanelLock(!module_->IsPanelLocked());
+    }
+}
+
+void TFormAppQmr::ActionComsetExecute()
+{
+    if (module_ == nullptr) {
+        return;
+    }
+    module_->ShowComSettings();
+    if (module_ != nullptr) {
+        module_->ShowPortPage();
+        UpdateUsbState();
+    }
+}
+
+void TFormAppQmr::ActionConfigExecute()
+{
+    OpenConfigWindow();
+}
+
+void TFormAppQmr::ActionEndExecute()
+{
+    close();
+}
+
+void TFormAppQmr::ActionDBExecute()
+{
+}
+
+void TFormAppQmr::ActionDBUpdate()
+{
+}
+
+void TFormAppQmr::UpdateActions()
+{
+    if (module_ == nullptr) {
+        for (QAction* action : {ActionPanelLock, ActionComset, ActionConfig, ActionEnd}) {
+            action->setEnabled(false);
+        }
+        return;
+    }
+    const bool open = module_->IsConnected();
+    ActionPanelLock->setEnabled(open);
+    ActionComset->setEnabled(!module_->IsBusy() && !open);
+    KWindowSwitch* windowSwitch = Switch();
+    ActionConfig->setEnabled(windowSwitch != nullptr && windowSwitch->HasWindow(2) && open &&
+                             !module_->IsBusyForUpdate() && device_ != nullptr && !device_->IsBusyExceptStatus());
+    ActionEnd->setEnabled(!module_->IsBusy() && !module_->IsRemote());
+    ActionDBUpdate();
+}
+
+void TFormAppQmr::PageControlChange()
+{
+    if (module_ != nullptr) {
+        module_->SetPortType(IsUsbPageActive() ? 1 : 0);
+    }
+}
+
+void TFormAppQmr::ButtonManualClick()
+{
+    OpenManualWindow();
+}
+
+void TFormAppQmr::ButtonBusyChkClick()
+{
+    if (module_ != nullptr) {
+        module_->SetBusy(false);
+    }
+    if (device_ != nullptr) {
+        device_->SetCommandState(csIDLE);
+    }
+}
+
+void TFormAppQmr::ButtonSendClick()
+{
+    SendCommandText();
+}
+
+void TFormAppQmr::SendCommandText()
+{
+    if (module_ == nullptr || device_ == nullptr) {
+        return;
+    }
+    const QByteArray text = ui_->EditCmd->text().toLatin1();
+    // The device sends free text only while nothing awaits a reply.
+    const bool goesOut = device_->IsIdle() && device_->IsOpen();
+    module_->SendString(text.constData());
+    if (goesOut && !text.contains('?')) {
+        module_->SetBusy(false);
+        device_->SetCommandState(csIDLE);
+    }
+}
+
+void TFormAppQmr::Image1DblClick()
+{
+    KProcess runner;
+    runner.ExecShell(kMakerPage);
+}
+
+// ---- timers ----
+
+void TFormAppQmr::TimerBusyTimer()
+{
+    if (module_ == nullptr) {
+        return;
+    }
+    runningHandlers_ |= kRunBusy;
+    const bool busy = module_->IsBusyForUpdate() || (device_ != nullptr && device_->IsBusyExceptStatus());
+    module_->SetBusyLamp(busy);
+    runningHandlers_ &= ~kRunBusy;
+}
+
+void TFormAppQmr::TimerFuncTimer()
+{
+    if ((runningHandlers_ & kRunFunc) != 0) {
+        // The step engine is busy further up (inside a message window): the event waits
+        // for the next tick.
+        timerFunc_->start(100);
+        return;
+    }
+    timerFunc_->stop();
+    timerFunc_->setInterval(100);
+    if (module_ == nullptr) {
+        return;
+    }
+    runningHandlers_ |= kRunFunc;
+    if (autoConnect_) {
+        autoConnect_ = false;
+        Log("TIMER INT ", "");
+        if (!Connect() && module_ != nullptr) {
+            module_->ToLocal();
+            pendingEvent_.store(0);
+        }
+    } else {
+        const int event = pendingEvent_.load();
+        if (event == 1) {
+            OpenWindowIL();
+        } else if (event == 2) {
+            OpenWindowPp();
+        } else {
+            module_->StepFunction(event);
+        }
+    }
+    if (checker_) {
+        checker_->RaiseCountdown();
+    }
+    runningHandlers_ &= ~kRunFunc;
+}
+
+void TFormAppQmr::TimerErrTimer()
+{
+    runningHandlers_ |= kRunErr;
+    if (checker_ && module_ != nullptr && !module_->IsBusy()) {
+        if (checker_->Tick(timerErr_->interval())) {
+            timerErr_->stop();
+            if (module_->ReportPendingErrors()) {
+                if (module_ != nullptr) {
+                    module_->ToLocal();
+                }
+            } else {
+                timerErr_->start();
+            }
+        }
+    }
+    runningHandlers_ &= ~kRunErr;
+}
+
+void TFormAppQmr::TimerOverTimer()
+{
+    runningHandlers_ |= kRunOver;
+    timerOver_->stop();
+    const int answer = ShowYesNoMsg(QStringLiteral(" No response from QMR3400. Please close this program."),
+                                    QStringLiteral(" Are you sure you want to Exit? "));
+    // The query that went unanswered is forgotten first, so that the forced local does not
+    // wait for it and its own ":SYST:LOC" keeps its state.
+    if (device_ != nullptr) {
+        device_->SetCommandState(csIDLE);
+    }
+    if (module_ != nullptr) {
+        module_->ResetSequences();
+        if (answer == kMsgOk) {
+            exitConfirmed_ = true;
+            close();
+        } else {
+            module_->ForceLocal();
+        }
+    }
+    runningHandlers_ &= ~kRunOver;
+}
+
+// ---- window switches ----
+
+KWindowSwitch* TFormAppQmr::Switch() const
+{
+    return dynamic_cast<KWindowSwitch*>(GetStartUp());
+}
+
+int TFormAppQmr::CurrentLinkCode()
+{
+    if (module_ == nullptr || !module_->IsConnected()) {
+        return 0;
+    }
+    return IsUsbPageActive() ? 1 : 2;
+}
+
+void TFormAppQmr::SwitchTo(int number, int linkCode)
+{
+    KWindowSwitch* windowSwitch = Switch();
+    if (windowSwitch == nullptr) {
+        return;
+    }
+    timerBusy_->stop();
+    switching_ = true;
+    windowSwitch->ChangeWindow(number, linkCode);
+    close();
+}
+
+void TFormAppQmr::OpenWindowIL()
+{
+    SwitchTo(0, IsUsbPageActive() ? 1 : 2);
+}
+
+void TFormAppQmr::OpenWindowPp()
+{
+    SwitchTo(1, IsUsbPageActive() ? 1 : 2);
+}
+
+void TFormAppQmr::OpenConfigWindow()
+{
+    timerErr_->stop();
+    SwitchTo(2, CurrentLinkCode());
+}
+
+void TFormAppQmr::OpenManualWindow()
+{
+    timerErr_->stop();
+    KModuleQmr* module = module_;
+    SwitchTo(3, CurrentLinkCode());
+    // The module is deleted once the window closed for the switch.
+    if (module_ != nullptr && module == module_) {
+        module_->SetBusy(false);
+        module_->SetBusyLamp(false);
+    }
+}
+
+// ---- showing and closing ----
+
+void TFormAppQmr::FormShow()
+{
+    TFormApp::FormShow();
+    ui_->LabelVersion->setText(QLatin1String(kVersionText));
+    if (HasSwitch("/A")) {
+        // The manual window is not part of this program yet: only BusyChk is offered.
+        KWindowSwitch* windowSwitch = Switch();
+        ui_->ButtonManual->setVisible(windowSwitch != nullptr && windowSwitch->HasWindow(3));
+        ui_->ButtonBusyChk->setVisible(true);
+    }
+    if (module_ == nullptr) {
+        return;
+    }
+    module_->ShowLinkState();
+    module_->ShowPortPage();
+    module_->UpdatePortPageEnabled();
+    if (autoConnect_) {
+        module_->SetBusy(true);
+        timerFunc_->setInterval(100);
+        StartFunction(0);
+    }
+    if (module_->IsRemote()) {
+        module_->SetRemoteState(true);
+    }
+    UpdateUsbState();
+}
+
+bool TFormAppQmr::FormCloseQuery()
+{
+    for (int pass = 0; runningHandlers_ != 0 && pass < 10; ++pass) {
+        Sleep100();
+    }
+    if (switching_) {
+        return true;
+    }
+    if (answered_) {
+        answered_ = false;
+        if (module_ != nullptr && module_->IsConnected()) {
+            module_->ToLocal();
+            module_->SetRemoteState(false);
+        }
+        return true;
+    }
+    if (!exitConfirmed_ && module_ != nullptr && module_->IsConnected()) {
+        if (ShowYesNoMsg(QStringLiteral(" QMR3400 is operating in remote mode."),
+                         QStringLiteral("  Are you sure you want to exit? ")) != kMsgOk) {
+            return false;
+        }
+        if (module_ != nullptr) {
+            module_->ToLocal();
+            module_->SetRemoteState(false);
+        }
+        if (module_ != nullptr && module_->IsPanelLocked() &&
+            ShowYesNoMsg(QStringLiteral(" QMR3400 panel is locked."),
+                         QStringLiteral("  Are you sure you want to exit? ")) != kMsgOk) {
+            return false;
+        }
+    }
+    return ShowYesNoMsg(QStringLiteral(" Are you sure you want to exit? "), QString()) == kMsgOk;
+}
+
+void TFormAppQmr::FormClose()
+{
+    timerErr_->stop();
+    timerFunc_->stop();
+    timerOver_->stop();
+    DropPendingValues();
+    if (!switching_) {
+        if (KWindowSwitch* windowSwitch = Switch()) {
+            windowSwitch->Quit();
+        }
+    }
+    DeleteChecker();
+    module_ = nullptr;
+    TFormApp::FormClose();
+}
+
+void TFormAppQmr::closeEvent(QCloseEvent* event)
+{
+    if (GetModule() == nullptr) {
+        // Closed before: nothing to ask or to store again.
+        event->accept();
+        return;
+    }
+    if (!FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    TFormApp::closeEvent(event);
+}
+
+bool TFormAppQmr::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonDblClick && watched == ui_->Image1) {
+        Image1DblClick();
+        return true;
+    }
+    if (event->type() == QEvent::MouseButtonRelease) {
+        if (watched == ui_->StaticTextRemote) {
+            ui_->ButtonConnect->setFocus();
+            ButtonConnectClick();
+            return true;
+        }
+        if (watched == ui_->StaticTextLocal) {
+            ui_->ButtonDisConnect->setFocus();
+            ButtonDisConnectClick();
+            return true;
+        }
+    }
+    return TFormApp::eventFilter(watched, event);
+}

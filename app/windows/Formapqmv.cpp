@@ -1,0 +1,201 @@
+// The instrument window as its command module sees it: the event hand-over from the
+// communication thread, the memo, message and serial lines, the timers and the indicators.
+#include "app/windows/Formapqmr.h"
+
+#include "ui_Formapqmr.h"
+
+#include "app/instrument/Kmdlqmr.h"
+#include "bramble/Bramble.h"
+
+#include <QColor>
+#include <QLabel>
+#include <QPalette>
+#include <QPlainTextEdit>
+#include <QSignalBlocker>
+#include <QTabWidget>
+#include <QThread>
+#include <QTimer>
+
+#include <string>
+
+namespace {
+
+const QColor kAqua(0x00, 0xFF, 0xFF);
+const QColor kNavy(0x00, 0x00, 0x80);
+const QColor kYellow(0xFF, 0xFF, 0x00);
+const QColor kRed(0xFF, 0x00, 0x00);
+const QColor kGrey(0x80, 0x80, 0x80);
+
+void Fill(QWidget* widget, const QColor& colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, colour);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+void TextColour(QWidget* widget, const QColor& colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    widget->setPalette(palette);
+}
+
+} // namespace
+
+// ---- the command module's view ----
+
+void TFormAppQmr::StartFunction(int event)
+{
+    std::string tag = "TimerFuncStart ";
+    _WriteNumLog(tag.data(), event);
+    if (QThread::currentThread() == thread()) {
+        pendingEvent_.store(event);
+        timerFunc_->start();
+        return;
+    }
+    // Queued behind the reply's own work, so the event is taken after its reply.
+    QMetaObject::invokeMethod(
+        this,
+        [this, event] {
+            pendingEvent_.store(event);
+            timerFunc_->start();
+        },
+        Qt::QueuedConnection);
+}
+
+void TFormAppQmr::PostReply(const std::string& reply)
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this, reply] {
+            if (module_ != nullptr) {
+                module_->TakeReply(reply);
+            } else {
+                AppendMemo(KModuleQmr::MemoLine(" | RECV <- ", reply.c_str()));
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void TFormAppQmr::AppendMemo(const QString& line)
+{
+    ui_->MemoLog->appendPlainText(line);
+}
+
+void TFormAppQmr::SetMessage(const QString& text)
+{
+    ui_->LabelMsg->setText(text);
+}
+
+void TFormAppQmr::SetSerial(const QString& text)
+{
+    ui_->LabelSerial->setText(QStringLiteral("S/N ") + text);
+}
+
+void TFormAppQmr::SetSerialLabel(const QString& text)
+{
+    ui_->LabelSerial->setText(text);
+}
+
+void TFormAppQmr::SetRange(int16_t /*max*/, int16_t /*min*/)
+{
+}
+void TFormAppQmr::ShowValue(int16_t /*value*/)
+{
+}
+void TFormAppQmr::ShowFrequency(int16_t /*value*/)
+{
+}
+void TFormAppQmr::EnableSlider(bool /*on*/)
+{
+}
+void TFormAppQmr::SetFrequencyEditing(bool /*on*/)
+{
+}
+void TFormAppQmr::ReleaseFrequencySet()
+{
+}
+void TFormAppQmr::ReadSettings()
+{
+}
+void TFormAppQmr::DropPendingValues()
+{
+}
+
+void TFormAppQmr::SetReplyTimer(bool on)
+{
+    if (on) {
+        timerOver_->start();
+    } else {
+        timerOver_->stop();
+    }
+    ui_->LabelTimer->setVisible(on);
+}
+
+void TFormAppQmr::SetErrorTimer(bool on)
+{
+    if (on) {
+        timerErr_->start();
+    } else {
+        timerErr_->stop();
+    }
+}
+
+void TFormAppQmr::SetRemoteBars(bool remote)
+{
+    Fill(ui_->StaticTextRemote, remote ? kAqua : kNavy);
+    Fill(ui_->StaticTextLocal, remote ? kNavy : kAqua);
+}
+
+void TFormAppQmr::SetRemoteLamps(bool remote)
+{
+    ui_->ShapeReady->setVisible(remote);
+    Fill(ui_->LabelRemote, remote ? kYellow : kNavy);
+    Fill(ui_->LabelLocal, remote ? kNavy : kYellow);
+}
+
+void TFormAppQmr::SetErrorLook(bool on)
+{
+    Fill(ui_->LabelError, on ? kYellow : kGrey);
+    TextColour(ui_->LabelError, on ? kRed : kGrey);
+    if (on) {
+        ui_->ButtonConnect->setEnabled(false);
+    }
+}
+
+void TFormAppQmr::SetBusyLook(bool on)
+{
+    const QColor colour = on ? kYellow : kNavy;
+    if (ui_->LabelBusy->palette().color(QPalette::Window) != colour) {
+        Fill(ui_->LabelBusy, colour);
+    }
+}
+
+void TFormAppQmr::SetKeyLockLook(bool locked)
+{
+    ui_->LabelLock->setVisible(locked);
+    ui_->LabelUnlock->setVisible(!locked);
+}
+
+bool TFormAppQmr::IsLockShown() const
+{
+    return !ui_->LabelLock->isHidden();
+}
+
+void TFormAppQmr::SetPortPage(bool usb)
+{
+    // Only the operator's choice of tab changes the settings, not the program's.
+    const QSignalBlocker blocker(ui_->PageControl);
+    ui_->PageControl->setCurrentWidget(usb ? ui_->TabSheetUsb : ui_->TabSheetLan);
+}
+
+bool TFormAppQmr::IsUsbPageActive() const
+{
+    return ui_->PageControl->currentWidget() == ui_->TabSheetUsb;
+}
+
+void TFormAppQmr::SetPortPageEnabled(bool on)
+{
+    ui_->PageControl->setEnabled(on);
+}

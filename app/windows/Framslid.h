@@ -1,0 +1,170 @@
+#pragma once
+// The slider frame that sets one instrument value: a large number edit, a track bar, step
+// buttons with a choice of step size, MIN and MAX labels and range texts. Every gesture becomes
+// a value that goes out through the frame's value model. A value is sent at once while the
+// command module and the device are idle; otherwise it waits as the pending value and
+// `TimerBusy` retries it every 100 ms until it goes out, a newer value replaces it, or it is
+// dropped (link closed, instrument local, window closed). The last value sent is remembered
+// so that the same value does not go out twice in a row.
+//
+// GUI thread only. A send may run the message loop while the command module waits for idle,
+// so handlers of the same frame can run inside a send; the model's guard flag protects the
+// thumb moves of the program.
+
+#include "app/windows/Framlook.h"
+
+#include <QWidget>
+
+#include <cstdint>
+#include <memory>
+
+class KFrameModule;
+class QLabel;
+class QCheckBox;
+class QEvent;
+class QFrame;
+class QKeyEvent;
+class QLineEdit;
+class QMouseEvent;
+class QSlider;
+class QTimer;
+class QToolButton;
+class QWheelEvent;
+
+namespace Ui {
+class TFrameSlider;
+}
+
+class TFrameSlider : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kRetryMs = 100;
+
+    explicit TFrameSlider(QWidget* parent = nullptr);
+    ~TFrameSlider() override;
+
+    // The value model (not owned); bound by the window after it made the models.
+    void SetModel(KFrameModule* model) { model_ = model; }
+    KFrameModule* GetModel() const { return model_; }
+
+    // Shows a value that the instrument reported: stored by the model, shown, not sent; the
+    // last applied value stays.
+    void ShowModelValue(int16_t value);
+    // When the thumb stands elsewhere than the last applied value, its position becomes that
+    // value and the model takes it. The windows call it when shown.
+    void SyncTrack();
+    // Button-face colour and disabled.
+    void DisableControl(QWidget* control);
+    // Sends the model's current value; nothing in this frame (the frequency frame sends).
+    virtual void SendCurrent();
+    // A waiting value is forgotten and its retry stopped: the link closed, the instrument went
+    // local or the window closes.
+    void DropPending();
+
+    // The down one of SpeedButtonD1 ... D4 as 0 ... 3; -1 when all are up.
+    int StepButtonDown() const;
+    // Puts D1 ... D4 (0 ... 3) down; -1 releases all.
+    void SetStepButtonDown(int index);
+
+    int16_t GetLastApplied() const { return lastApplied_; }
+    int16_t GetPending() const { return pending_; }
+    int16_t GetMaximum() const { return maximum_; }
+    int16_t GetMinimum() const { return minimum_; }
+    int16_t GetRemembered() const { return remembered_; }
+
+    // Whether the local-mode warning was shown since the last slider frame was made.
+    static bool LocalWarningShown();
+
+    // Controls of the frame.
+    QFrame* PanelBack = nullptr;
+    QLabel* LabelName = nullptr;
+    QLabel* LabelUnit = nullptr;
+    QLineEdit* EditNum = nullptr;
+    QSlider* TrackBar = nullptr;
+    QToolButton* SpeedButtonUp = nullptr;
+    QToolButton* SpeedButtonDn = nullptr;
+    QToolButton* SpeedButtonD1 = nullptr;
+    QToolButton* SpeedButtonD2 = nullptr;
+    QToolButton* SpeedButtonD3 = nullptr;
+    QToolButton* SpeedButtonD4 = nullptr;
+    TClickLabel* Label1 = nullptr;
+    TClickLabel* Label2 = nullptr;
+    QLabel* StaticTextMin = nullptr;
+    QLabel* StaticTextMax = nullptr;
+    QLabel* StaticTextMin2 = nullptr;
+    QLabel* StaticTextMax2 = nullptr;
+    TSliderShape* ShapeRange = nullptr;
+    QLabel* LabelMemori = nullptr;
+    TSliderShape* Shape1 = nullptr;
+    TSliderShape* Shape2 = nullptr;
+    TSliderShape* Shape3 = nullptr;
+    TSliderShape* Shape4 = nullptr;
+    TSliderShape* Shape5 = nullptr;
+    TSliderShape* Shape6 = nullptr;
+    TSliderShape* Shape7 = nullptr;
+    QFrame* Bevel1 = nullptr;
+    QFrame* Bevel2 = nullptr;
+    QLineEdit* EditColor = nullptr;
+    QCheckBox* CheckBoxSlider = nullptr;
+    QToolButton* SpeedButtonSet = nullptr;
+    QTimer* TimerBusy = nullptr;
+
+protected:
+    // Keyboard step of the track bar (+1 or -1).
+    virtual void StepTrack(int16_t direction);
+    // The edit's text becomes the new value.
+    virtual void CommitEdit();
+    // Keyboard step in the edit.
+    virtual void StepEdit(int16_t direction);
+
+    // Handlers of the controls.
+    virtual void TrackBarChange();
+    // True when the key was consumed.
+    virtual bool TrackBarKeyDown(int key, Qt::KeyboardModifiers modifiers);
+    void EditNumEnter();
+    bool EditNumKeyDown(int key, Qt::KeyboardModifiers modifiers);
+    virtual bool EditNumKeyPress(int character);
+    bool EditNumKeyUp(int key, Qt::KeyboardModifiers modifiers);
+    void EditNumMouseUp();
+    virtual void SpeedButtonUpMouseUp();
+    virtual void SpeedButtonDnMouseUp();
+    void SpeedButtonD1Click();
+    virtual void Label1Click();
+    virtual void Label2Click();
+    virtual void FrameMouseWheelUp();
+    virtual void FrameMouseWheelDown();
+    void TimerBusyTimer();
+    // A left-button release on this frame's track bar, seen by the application-wide hook.
+    virtual void ApplicationEvents1Message();
+
+    // False (and the warning, once) without an open link.
+    bool CanControl();
+    bool Apply(int16_t value);
+    void Defer(int16_t value);
+    int16_t RoundAndClamp(int16_t value) const;
+    void SelectAllText(QLineEdit* edit);
+    // The MIN and MAX labels' choice of target: a limit, or back to the remembered position.
+    int16_t LabelTarget(bool toMaximum);
+
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
+    KFrameModule* model_ = nullptr;
+    int16_t lastApplied_ = -1;
+    bool trackShift_ = false;
+    bool trackCtrl_ = false;
+    int16_t pending_ = -1;
+    int16_t maximum_ = 1000;
+    int16_t minimum_ = 0;
+    int16_t remembered_ = 0;
+
+private:
+    class AppHook;
+
+    void BindControls();
+    void ApplyLook();
+    void StepButtonToggled(QToolButton* button, bool down);
+
+    std::unique_ptr<Ui::TFrameSlider> ui_;
+};

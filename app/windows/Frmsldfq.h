@@ -1,0 +1,47 @@
+#pragma once
+// The frequency slider of the dB window. Its gestures never send: each one changes only the
+// model's value and the display (every gesture stores the value it shows). The frequency goes
+// out in one place, SendCurrent, when the window ends the frequency editing; Enter in the edit
+// stores the typed value and asks the command module to end the editing. Thumb moves snap to
+// the chosen step. Values are hundredths of a GHz, 10 to 4000; nothing is ever deferred.
+//
+// GUI thread only.
+
+#include "app/windows/Framslid.h"
+
+class TFrameSliderFrq : public TFrameSlider {
+    Q_OBJECT
+
+public:
+    explicit TFrameSliderFrq(QWidget* parent = nullptr);
+    ~TFrameSliderFrq() override;
+
+    // Sends the model's value (the command module sets the frequency and asks for its loss
+    // range); a refused send is not retried.
+    void SendCurrent() override;
+    // Snaps the value to the track step, limits it and, when it differs from the last value
+    // taken from the track, stores it and moves the thumb there.
+    void SetFromTrack(int16_t value);
+
+protected:
+    void StepTrack(int16_t direction) override;
+    void CommitEdit() override;
+    void StepEdit(int16_t direction) override;
+
+    void TrackBarChange() override;
+    bool TrackBarKeyDown(int key, Qt::KeyboardModifiers modifiers) override;
+    bool EditNumKeyPress(int character) override;
+    void SpeedButtonUpMouseUp() override;
+    void SpeedButtonDnMouseUp() override;
+    void Label1Click() override;
+    void Label2Click() override;
+    void FrameMouseWheelUp() override;
+    void FrameMouseWheelDown() override;
+    void ApplicationEvents1Message() override;
+
+private:
+    // The snapping of SetFromTrack: the D buttons, else 1 times the track modifiers.
+    int16_t TrackSnap(int16_t value) const;
+    // Shows and stores a value within the model's limits.
+    void Take(long long value);
+};

@@ -1,0 +1,282 @@
+#include "SerialPort.h"
+
+#include "PortNames.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <poll.h>
+#include <string>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace qmr::platform {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+struct SpeedEntry {
+    unsigned baud;
+    speed_t code;
+};
+
+constexpr SpeedEntry kSpeeds[] = {
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},         {150, B150},
+    {200, B200},         {300, B300},         {600, B600},         {1200, B1200},       {1800, B1800},
+    {2400, B2400},       {4800, B4800},       {9600, B9600},       {19200, B19200},     {38400, B38400},
+    {57600, B57600},     {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000},
+    {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
+};
+
+bool ApplySettings(termios& tio, const CommSettings& s)
+{
+    // Raw bytes both ways, no software flow control, reads driven by poll().
+    cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    if (s.baud) {
+        const SpeedEntry* hit = std::find_if(std::begin(kSpeeds), std::end(kSpeeds),
+                                             [&](const SpeedEntry& e) { return e.baud == *s.baud; });
+        if (hit == std::end(kSpeeds)) {
+            return false;
+        }
+        if (cfsetispeed(&tio, hit->code) != 0 || cfsetospeed(&tio, hit->code) != 0) {
+            return false;
+        }
+    }
+    if (s.parity) {
+        tio.c_cflag &= ~static_cast<tcflag_t>(PARENB | PARODD | CMSPAR);
+        switch (*s.parity) {
+        case 'E':
+            tio.c_cflag |= PARENB;
+            break;
+        case 'O':
+            tio.c_cflag |= PARENB | PARODD;
+            break;
+        case 'M':
+            tio.c_cflag |= PARENB | PARODD | CMSPAR;
+            break;
+        case 'S':
+            tio.c_cflag |= PARENB | CMSPAR;
+            break;
+        default:
+            break;
+        }
+    }
+    if (s.dataBits) {
+        tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE);
+        constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+        tio.c_cflag |= kSizes[*s.dataBits - 5];
+    }
+    if (s.stopTenths) {
+        // termios knows one or "more": two stop bits, one and a half on five data bits.
+        if (*s.stopTenths == 10) {
+            tio.c_cflag &= ~static_cast<tcflag_t>(CSTOPB);
+        } else {
+            tio.c_cflag |= CSTOPB;
+        }
+    }
+    if (s.outputCtsFlow) {
+        if (*s.outputCtsFlow) {
+            tio.c_cflag |= CRTSCTS;
+        } else {
+            tio.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+        }
+    }
+    return true;
+}
+
+int MillisecondsUntil(Clock::time_point end)
+{
+    auto left = std::chrono::duration_cast<std::chrono::microseconds>(end - Clock::now()).count();
+    if (left <= 0) {
+        return 0;
+    }
+    return static_cast<int>((left + 999) / 1000);
+}
+
+} // namespace
+
+SerialPort::~SerialPort()
+{
+    Close();
+}
+
+bool SerialPort::Open(int comNumber, const CommSettings& settings)
+{
+    Close();
+    std::string path = DevicePathForCom(comNumber);
+    if (path.empty()) {
+        return false;
+    }
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    auto fail = [fd](bool exclusive) {
+        if (exclusive) {
+            ioctl(fd, TIOCNXCL);
+        }
+        ::close(fd); // also releases the advisory lock
+        return false;
+    };
+    // TIOCEXCL keeps other opens out, but not root's; the lock binds every cooperating
+    // program, root included.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        return fail(false);
+    }
+    if (ioctl(fd, TIOCEXCL) != 0) {
+        return fail(false);
+    }
+    termios tio{};
+    if (tcgetattr(fd, &tio) != 0 || !ApplySettings(tio, settings) || tcsetattr(fd, TCSANOW, &tio) != 0) {
+        return fail(true);
+    }
+    fd_ = fd;
+    // Devices without modem lines (pseudo-terminals) refuse this; the port works without.
+    SetModemBits(TIOCM_DTR | TIOCM_RTS, true);
+    return true;
+}
+
+void SerialPort::Close()
+{
+    if (fd_ < 0) {
+        return;
+    }
+    // The exclusive flag belongs to the terminal, not to this descriptor: clear it so that the
+    // next opener (this program again, after a reopen) is not refused.
+    ioctl(fd_, TIOCNXCL);
+    ::close(fd_);
+    fd_ = -1;
+}
+
+int SerialPort::Read(char* buf, int n, const ReadDone& done)
+{
+    if (fd_ < 0 || n < 0 || (n > 0 && buf == nullptr)) {
+        return -1;
+    }
+    int got = 0;
+    const Clock::time_point totalEnd = Clock::now() + std::chrono::milliseconds(kReadTotalMs);
+    Clock::time_point end = totalEnd;
+    while (got < n) {
+        int wait = MillisecondsUntil(end);
+        if (wait <= 0) {
+            break;
+        }
+        pollfd p{fd_, POLLIN, 0};
+        int r = poll(&p, 1, wait);
+        if (r < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return got > 0 ? got : -1;
+        }
+        if (r == 0) {
+            continue; // the deadline is checked above
+        }
+        if ((p.revents & POLLNVAL) != 0) {
+            return got > 0 ? got : -1;
+        }
+        ssize_t k = ::read(fd_, buf + got, static_cast<size_t>(n - got));
+        if (k > 0) {
+            got += static_cast<int>(k);
+            end = std::min(totalEnd, Clock::now() + std::chrono::milliseconds(kReadIntervalMs));
+            if (done && done(got)) {
+                break;
+            }
+            continue;
+        }
+        if (k < 0 && (errno == EINTR || errno == EAGAIN) && (p.revents & (POLLHUP | POLLERR)) == 0) {
+            continue;
+        }
+        // End of file, EIO or a hang-up: the line is gone; what came before it still counts.
+        return got > 0 ? got : -1;
+    }
+    return got;
+}
+
+bool SerialPort::Write(const void* data, int n)
+{
+    if (fd_ < 0 || n < 0 || (n > 0 && data == nullptr)) {
+        return false;
+    }
+    const char* p = static_cast<const char*>(data);
+    int done = 0;
+    while (done < n) {
+        ssize_t k = ::write(fd_, p + done, static_cast<size_t>(n - done));
+        if (k > 0) {
+            done += static_cast<int>(k);
+            continue;
+        }
+        if (k < 0 && errno == EINTR) {
+            continue;
+        }
+        if (k < 0 && errno == EAGAIN) {
+            pollfd w{fd_, POLLOUT, 0};
+            if (poll(&w, 1, -1) < 0 && errno != EINTR) {
+                return false;
+            }
+            if ((w.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+                return false;
+            }
+            continue;
+        }
+        return false;
+    }
+    return true;
+}
+
+int SerialPort::InputWaiting() const
+{
+    int n = 0;
+    if (fd_ < 0 || ioctl(fd_, FIONREAD, &n) != 0) {
+        return -1;
+    }
+    return n;
+}
+
+bool SerialPort::GetModemLines(ModemLines& lines) const
+{
+    int bits = 0;
+    if (fd_ < 0 || ioctl(fd_, TIOCMGET, &bits) != 0) {
+        return false;
+    }
+    lines.cts = (bits & TIOCM_CTS) != 0;
+    lines.dsr = (bits & TIOCM_DSR) != 0;
+    lines.ring = (bits & TIOCM_RNG) != 0;
+    lines.dcd = (bits & TIOCM_CAR) != 0;
+    return true;
+}
+
+bool SerialPort::SetModemBits(int bits, bool on)
+{
+    return fd_ >= 0 && ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) == 0;
+}
+
+bool SerialPort::SetRts(bool on)
+{
+    return SetModemBits(TIOCM_RTS, on);
+}
+
+bool SerialPort::SetDtr(bool on)
+{
+    return SetModemBits(TIOCM_DTR, on);
+}
+
+bool SerialPort::SetBreak(bool on)
+{
+    return fd_ >= 0 && ioctl(fd_, on ? TIOCSBRK : TIOCCBRK) == 0;
+}
+
+bool SerialPort::HoldOutput(bool hold)
+{
+    return fd_ >= 0 && tcflow(fd_, hold ? TCOOFF : TCOON) == 0;
+}
+
+} // namespace qmr::platform

@@ -1,0 +1,74 @@
+#pragma once
+// A TCP client socket for the instrument's network link: connect with a time-out, write
+// everything or fail, read one line with a terminator and a time-out, disconnect.
+//
+// One thread reads (ReadLine) while another may write (Write). Disconnect may run on the
+// reading thread while a write is in progress on another: writes and the close take one
+// lock, and a write after the close does nothing and fails. ReadLine and Disconnect must not
+// run at the same time on two threads (the reader closes its own socket, or the socket is
+// closed after the reader has ended).
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <mutex>
+#include <string>
+
+namespace qmr::platform {
+
+class TcpClient {
+public:
+    enum class ReadStatus {
+        Line,     // a whole line came; `line` holds it without its terminator
+        TimedOut, // no whole line within the time-out; `line` is empty, partial bytes are kept
+        Lost,     // the peer closed or reset the connection, or there is none
+    };
+
+    static constexpr std::chrono::milliseconds kConnectTimeout{5000};
+    // A write that finds the send buffer full waits at most this long for room.
+    static constexpr std::chrono::milliseconds kWriteTimeout{5000};
+    // Bytes kept while waiting for a terminator; beyond this the partial line is dropped so
+    // that a peer that never sends a terminator cannot grow the buffer without bound.
+    static constexpr std::size_t kMaxPending = 64 * 1024;
+
+    TcpClient() = default;
+    ~TcpClient();
+    TcpClient(const TcpClient&) = delete;
+    TcpClient& operator=(const TcpClient&) = delete;
+
+    void SetHost(const std::string& host) { host_ = host; }
+    void SetPort(int port) { port_ = port; }
+
+    // Connects to the numeric address and port set before (no name lookup). False when the
+    // address is not numeric, the port is out of range, the peer refuses or does not answer
+    // within `timeout`.
+    bool Connect(std::chrono::milliseconds timeout = kConnectTimeout);
+
+    // Writes all `length` bytes; false when not connected, or when the write fails or cannot
+    // finish within kWriteTimeout.
+    bool Write(const void* data, std::size_t length);
+
+    // Reads one line ending with `terminator`. With the terminator "\n" a carriage return
+    // before it is dropped too. An empty terminator hands over whatever bytes arrived.
+    ReadStatus ReadLine(const std::string& terminator, std::chrono::milliseconds timeout, std::string& line);
+
+    // Closes the connection; safe to call more than once. A write waiting for room in the
+    // send buffer is cut short first, so the close never waits for a stalled peer.
+    void Disconnect();
+
+    // True between a successful Connect and Disconnect.
+    bool IsConnected() const { return fd_.load() >= 0; }
+
+private:
+    bool TakeLine(const std::string& terminator, std::string& line);
+
+    std::mutex closeMutex_; // one Disconnect at a time: the descriptor stays valid while it runs
+    std::mutex writeMutex_; // held by Write and by the close in Disconnect
+    std::atomic<int> fd_{-1};
+    std::string host_;
+    int port_ = 0;
+    std::string pending_; // received bytes not yet handed over (reading thread only)
+    bool peerClosed_ = false;
+};
+
+} // namespace qmr::platform

@@ -1,0 +1,241 @@
+#include "EngineRig.h"
+
+#include "app/core/Appdefine.h"
+#include "app/core/Formmesg.h"
+#include "app/instrument/Comdvqmr.h"
+#include "app/instrument/Kmdlqmr.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPalette>
+#include <QPushButton>
+#include <QTest>
+
+#include <cstring>
+#include <filesystem>
+
+namespace enginetest {
+
+namespace {
+
+TFormAppQmr* MakeWindow0(QWidget* owner, KModuleQmr* module)
+{
+    return new TestWindow(owner, module, 0);
+}
+
+TFormAppQmr* MakeWindow1(QWidget* owner, KModuleQmr* module)
+{
+    return new TestWindow(owner, module, 1);
+}
+
+QString LabelText(QWidget* form, const char* name)
+{
+    auto* label = form->findChild<QLabel*>(QLatin1String(name));
+    return label != nullptr ? label->text() : QString();
+}
+
+} // namespace
+
+Operator::Operator()
+{
+    timer_.setInterval(20);
+    connect(&timer_, &QTimer::timeout, this, &Operator::Tick);
+    timer_.start();
+}
+
+bool Operator::SawUpper(const QString& upper) const
+{
+    for (const Shown& shown : seen_) {
+        if (shown.upper == upper) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool Operator::SawCaption(const QString& caption) const
+{
+    for (const Shown& shown : seen_) {
+        if (shown.caption == caption) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void Operator::Tick()
+{
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr || !modal->isVisible()) {
+        return;
+    }
+    const bool yes = answers_.empty() ? true : answers_.front();
+    if (!answers_.empty()) {
+        answers_.pop_front();
+    }
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        seen_.push_back({box->windowTitle(), box->text(), QString()});
+        box->accept();
+        return;
+    }
+    seen_.push_back({LabelText(modal, "PanelCaption"), LabelText(modal, "PanelUp"), LabelText(modal, "PanelDn")});
+    auto* button = modal->findChild<QPushButton*>(QLatin1String(yes ? "ButtonOk" : "ButtonCancel"));
+    if (button != nullptr) {
+        button->click();
+    } else {
+        modal->close();
+    }
+}
+
+void EngineTest::SetUp()
+{
+    TFormStartUp::SetWindowMaker(0, MakeWindow0);
+    TFormStartUp::SetWindowMaker(1, MakeWindow1);
+    // The address check answers at once: the simulator is on this machine.
+    qmrtest::WriteFile("chkip.bat",
+                       "#!/bin/sh\nprintf 'Reply from %s: bytes=32 time=1ms TTL=64\\n' \"$1\" > chkip.res\n");
+    std::filesystem::permissions("chkip.bat", std::filesystem::perms::owner_all);
+}
+
+void EngineTest::TearDown()
+{
+    StopProgram();
+    sim.Stop();
+}
+
+void EngineTest::StartSim(int ptyCom)
+{
+    qmrsim::SimulatorOptions options;
+    options.tcpPort = 0;
+    options.ptyCom = ptyCom;
+    options.dir = dir.Path();
+    ASSERT_TRUE(sim.Start(options)) << sim.LastError();
+}
+
+void EngineTest::WriteSettings(int com)
+{
+    usbCom = com;
+    AppSetRecord record{};
+    record.Com.Interface = com > 0 ? kInterfaceUsb : kInterfaceLan;
+    record.Com.ComPort = com > 0 ? com : 1;
+    std::strcpy(record.Com.IpAddress, "127.0.0.1");
+    record.Com.TcpPort = sim.TcpPort();
+    std::strcpy(record.Com.Terminator, "\n");
+    qmrtest::WriteFile("APPSET.DAT", std::string(reinterpret_cast<const char*>(&record), sizeof record));
+}
+
+void EngineTest::StartProgram()
+{
+    startUp = std::make_unique<TFormStartUp>();
+    startUp->show();
+    startUp->StartUp();
+    ASSERT_NE(Window(), nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Window()));
+}
+
+void EngineTest::StopProgram()
+{
+    if (startUp) {
+        startUp->FormDestroy();
+        startUp.reset();
+    }
+}
+
+TestWindow* EngineTest::Window() const
+{
+    return startUp ? dynamic_cast<TestWindow*>(startUp->CurrentWindow()) : nullptr;
+}
+
+KModuleQmr* EngineTest::Module() const
+{
+    return Window() != nullptr ? Window()->Module() : nullptr;
+}
+
+KComDeviceQmr* EngineTest::Device() const
+{
+    return startUp ? startUp->Device() : nullptr;
+}
+
+QLabel* EngineTest::Label(const char* name) const
+{
+    return Window()->findChild<QLabel*>(QLatin1String(name));
+}
+
+bool EngineTest::LampLit(const char* name) const
+{
+    return Label(name)->palette().color(QPalette::Window) == QColor(0xFF, 0xFF, 0x00);
+}
+
+void EngineTest::ClickConnect()
+{
+    Window()->findChild<QPushButton*>(QStringLiteral("ButtonConnect"))->click();
+}
+
+bool EngineTest::WaitIdle(std::chrono::milliseconds timeout)
+{
+    return QTest::qWaitFor(
+        [&] {
+            KModuleQmr* module = Module();
+            return module != nullptr && module->GetFunctionState() == fnIDLE && !module->GetBusy();
+        },
+        static_cast<int>(timeout.count()));
+}
+
+bool EngineTest::WaitRemote(std::chrono::milliseconds timeout)
+{
+    return QTest::qWaitFor(
+        [&] {
+            KModuleQmr* module = Module();
+            return module != nullptr && module->IsRemote() && module->GetFunctionState() == fnIDLE &&
+                   !module->GetBusy() && LampLit("LabelRemote");
+        },
+        static_cast<int>(timeout.count()));
+}
+
+bool EngineTest::WaitLocal(std::chrono::milliseconds timeout)
+{
+    return QTest::qWaitFor(
+        [&] {
+            KModuleQmr* module = Module();
+            return module != nullptr && !module->IsConnected() && !module->IsRemote() &&
+                   module->GetFunctionState() == fnIDLE && !module->GetBusy() && LampLit("LabelLocal");
+        },
+        static_cast<int>(timeout.count()));
+}
+
+bool EngineTest::WaitForLine(const std::string& line, std::chrono::milliseconds timeout)
+{
+    return QTest::qWaitFor([&] { return Count(line) > 0; }, static_cast<int>(timeout.count()));
+}
+
+std::vector<std::string> EngineTest::Lines() const
+{
+    std::vector<std::string> lines;
+    for (const qmrsim::Received& received : sim.Records()) {
+        lines.push_back(received.line);
+    }
+    return lines;
+}
+
+int EngineTest::Count(const std::string& line) const
+{
+    int n = 0;
+    for (const std::string& l : Lines()) {
+        n += l == line ? 1 : 0;
+    }
+    return n;
+}
+
+std::vector<std::string> ConnectLines(int kind, int frequency)
+{
+    std::vector<std::string> lines = {":ISI:MODE?",    "*IDN?",       kind == 0 ? ":ISI:IL?" : ":ISI:LEVE?",
+                                      ":SYST:ERR?",    ":SYST:KLOC?", "*ESE 68;*OPC?",
+                                      ":SYST:REM;ERR?"};
+    if (kind == 0) {
+        lines.push_back(":ISI:RANG? " + std::to_string(frequency) + ";:SYST:ERR?");
+    }
+    return lines;
+}
+
+} // namespace enginetest

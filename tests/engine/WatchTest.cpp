@@ -1,0 +1,271 @@
+// While connected: the status-byte watch, Panel Lock, Disconnect, the reply time-out, and the
+// link lost under the window (TCP dropped, pseudo-terminal hung up, USB port gone).
+#include "EngineRig.h"
+
+#include "app/instrument/Comdvqmr.h"
+#include "app/instrument/Kmdlqmr.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include <QTimer>
+#include <ostream>
+
+#include <filesystem>
+
+namespace enginetest {
+namespace {
+
+class Connected : public EngineTest {
+protected:
+    // The percent window connected over TCP (or over the pseudo-terminal as COM `com`).
+    void Connect(int com = 0)
+    {
+        StartSim(com);
+        sim.instrument().SetMode('P');
+        WriteSettings(com);
+        StartProgram();
+        startUp->ChangeWindow(1, 0);
+        ClickConnect();
+        ASSERT_TRUE(WaitRemote());
+        sim.ClearRecords();
+    }
+};
+
+TEST_F(Connected, QuietInstrumentIsPolledEveryTwoSeconds)
+{
+    Connect();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Count("*STB?") >= 2; }, 8000));
+    const auto records = sim.Records();
+    std::vector<qmrsim::Clock::time_point> polls;
+    for (const auto& r : records) {
+        if (r.line == "*STB?") {
+            polls.push_back(r.at);
+        }
+    }
+    const auto gap = polls[1] - polls[0];
+    EXPECT_GE(gap, 1800ms);
+    EXPECT_LE(gap, 3200ms);
+    EXPECT_EQ(Count(":SYST:ERR?"), 0);
+    EXPECT_EQ(Count("*ESR?"), 0);
+    EXPECT_TRUE(Module()->IsRemote());
+}
+
+struct PollCase {
+    const char* name;
+    int code;
+    std::vector<std::string> lines;
+};
+
+void PrintTo(const PollCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class StatusPoll : public Connected, public ::testing::WithParamInterface<PollCase> {};
+
+TEST_P(StatusPoll, ErrorQueueIsReadFirstAndTheEventStatusOnlyOnRequestForService)
+{
+    const PollCase& c = GetParam();
+    Connect();
+    sim.instrument().PushError(c.code);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return op.SawUpper(QStringLiteral("Warning: An error was found. ")); }, 8000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Count("*STB?") >= 2; }, 5000));
+    std::vector<std::string> lines = Lines();
+    ASSERT_GE(lines.size(), c.lines.size());
+    lines.resize(c.lines.size());
+    EXPECT_EQ(lines, c.lines);
+    EXPECT_TRUE(op.Seen()[0].lower.startsWith(QString::number(c.code) + QLatin1Char(',')));
+    // No user request: the instrument stays remote and the watch goes on.
+    EXPECT_TRUE(Module()->IsRemote());
+    EXPECT_EQ(Count(":SYST:LOC;*OPC?"), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bytes, StatusPoll,
+                         ::testing::Values(
+                             // A command error is not enabled: status byte 0x04 only.
+                             PollCase{"queueOnly", -113, {"*STB?", ":SYST:ERR?", ":SYST:ERR?", "*STB?"}},
+                             // A query error is enabled: 0x04, 0x20 and the request for service 0x40.
+                             PollCase{"queueAndRequest", -410, {"*STB?", ":SYST:ERR?", ":SYST:ERR?", "*ESR?"}}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Connected, UserRequestTakesTheProgramLocal)
+{
+    Connect();
+    ASSERT_TRUE(sim.instrument().PressLocalKey());
+    ASSERT_TRUE(WaitForLine("*ESR?"));
+    ASSERT_TRUE(WaitLocal());
+    EXPECT_EQ(Count(":SYST:LOC;*OPC?"), 1);
+    EXPECT_EQ(Label("LabelSerial")->text(), QStringLiteral("S/N"));
+    EXPECT_TRUE(op.Seen().empty());
+}
+
+TEST_F(Connected, PanelLockBothWays)
+{
+    Connect();
+    QPushButton* lock = Window()->findChild<QPushButton*>(QStringLiteral("ButtonPanelLock"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lock->isEnabled(); }, 2000));
+    ASSERT_TRUE(WaitIdle());
+    lock->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Module()->IsPanelLocked() && !Module()->IsBusy(); }, 5000));
+    EXPECT_TRUE(sim.instrument().State().keyLock);
+    EXPECT_TRUE(Label("LabelUnlock")->isHidden());
+    ASSERT_TRUE(WaitIdle());
+    QTest::qWait(100);
+    lock->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Module()->IsPanelLocked() && !Module()->IsBusy(); }, 5000));
+    EXPECT_FALSE(sim.instrument().State().keyLock);
+    EXPECT_EQ(Count(":SYST:KLOC ON;:SYST:KLOC?"), 1);
+    EXPECT_EQ(Count(":SYST:KLOC OFF;:SYST:KLOC?"), 1);
+}
+
+TEST_F(Connected, DisconnectWithThePanelLockedAsksFirst)
+{
+    Connect();
+    ASSERT_TRUE(WaitIdle());
+    Window()->findChild<QPushButton*>(QStringLiteral("ButtonPanelLock"))->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Module()->IsPanelLocked() && !Module()->IsBusy(); }, 5000));
+    QPushButton* disconnect = Window()->findChild<QPushButton*>(QStringLiteral("ButtonDisConnect"));
+
+    op.Queue(false);
+    disconnect->click();
+    ASSERT_TRUE(op.SawUpper(QStringLiteral(" QMR3400 panel is locked.")));
+    EXPECT_TRUE(Module()->IsRemote());
+    EXPECT_FALSE(Window()->TimerErr()->isActive());
+    EXPECT_EQ(Count(":SYST:LOC;*OPC?"), 0);
+
+    op.Forget();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Module()->IsBusy(); }, 3000));
+    disconnect->click();
+    ASSERT_TRUE(op.SawUpper(QStringLiteral(" QMR3400 panel is locked.")));
+    ASSERT_TRUE(WaitLocal());
+    EXPECT_EQ(Count(":SYST:LOC;*OPC?"), 1);
+    EXPECT_EQ(Window()->Checker(), nullptr);
+}
+
+TEST_F(Connected, NoReplyAskedAndAnsweredNoForcesLocal)
+{
+    Connect();
+    sim.instrument().SetLocalAnswer("1");
+    Window()->TimerOver()->setInterval(300);
+    op.Queue(false);
+    sim.DropNext();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return op.SawUpper(QStringLiteral(" No response from QMR3400. Please close this program.")); }, 8000));
+    ASSERT_TRUE(WaitForLine(":SYST:LOC"));
+    // The instrument's answer to the forced local reaches the module: no question again.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Module()->IsRemote() && !Window()->TimerOver()->isActive(); }, 5000));
+    EXPECT_EQ(Device()->GetCommandState(), csIDLE);
+    EXPECT_FALSE(Module()->IsBusy());
+    const size_t asked = op.Seen().size();
+    QTest::qWait(800);
+    EXPECT_EQ(op.Seen().size(), asked);
+}
+
+TEST_F(Connected, NoReplyAnsweredYesClosesThroughTheExitQuestion)
+{
+    Connect();
+    Window()->TimerOver()->setInterval(300);
+    sim.DropNext();
+    TestWindow* window = Window();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->isVisible(); }, 10000));
+    ASSERT_GE(op.Seen().size(), 2u);
+    EXPECT_EQ(op.Seen()[0].upper, QStringLiteral(" No response from QMR3400. Please close this program."));
+    // No remote-mode question after the YES.
+    EXPECT_EQ(op.Seen()[1].upper, QStringLiteral(" Are you sure you want to exit? "));
+    EXPECT_EQ(op.Seen().size(), 2u);
+    EXPECT_TRUE(window->ExitConfirmed());
+    EXPECT_EQ(window->Module(), nullptr);
+    EXPECT_FALSE(startUp->isVisible());
+}
+
+struct LossCase {
+    const char* name;
+    int com; // 0: TCP
+    void (*lose)(qmrsim::Simulator&);
+};
+
+void PrintTo(const LossCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class LinkLost : public Connected, public ::testing::WithParamInterface<LossCase> {};
+
+TEST_P(LinkLost, GoesLocalAndANewConnectWorks)
+{
+    const LossCase& c = GetParam();
+    Connect(c.com);
+    c.lose(sim);
+    ASSERT_TRUE(WaitLocal());
+    EXPECT_FALSE(Window()->TimerErr()->isActive());
+    EXPECT_GT(Window()->drops, 0);
+    if (c.com > 0) {
+        ASSERT_TRUE(sim.ReplugPty());
+    }
+    op.Forget();
+    sim.ClearRecords();
+    ClickConnect();
+    ASSERT_TRUE(WaitRemote());
+    EXPECT_EQ(Lines().front(), ":ISI:MODE?");
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, LinkLost,
+                         ::testing::Values(LossCase{"tcpFin", 0, [](qmrsim::Simulator& s) { s.TcpFin(); }},
+                                           LossCase{"tcpReset", 0, [](qmrsim::Simulator& s) { s.TcpReset(); }},
+                                           LossCase{"ptyHangUp", 7, [](qmrsim::Simulator& s) { s.HangUpPty(); }}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Connected, UsbConnectSequenceOverThePseudoTerminal)
+{
+    StartSim(9);
+    sim.instrument().SetMode('I');
+    WriteSettings(9);
+    StartProgram();
+    ClickConnect();
+    ASSERT_TRUE(WaitRemote());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Window()->ranges.empty() && WaitIdle(1ms); }, 5000));
+    std::vector<std::string> lines = Lines();
+    const std::vector<std::string> expected = ConnectLines(0, 1000);
+    ASSERT_GE(lines.size(), expected.size());
+    lines.resize(expected.size());
+    EXPECT_EQ(lines, expected);
+    for (const auto& r : sim.Records()) {
+        EXPECT_EQ(r.face, qmrsim::Face::Pty);
+    }
+    EXPECT_EQ(Label("StaticTextUsb")->palette().color(QPalette::Window), QColor(0x00, 0xFF, 0xFF));
+}
+
+TEST_F(Connected, ConfiguredUsbPortVanishingWhileRemoteGoesLocal)
+{
+    Connect(4);
+    // The port and its descriptor disappear; the ports/ watch reports the change.
+    std::filesystem::remove(dir.Path() / "ports" / "COM4.usb");
+    std::filesystem::remove(dir.Path() / "ports" / "COM4");
+    ASSERT_TRUE(WaitLocal());
+    EXPECT_EQ(Label("StaticTextUsb")->palette().color(QPalette::Window), QColor(0x00, 0x00, 0x80));
+}
+
+TEST_F(EngineTest, UsbChecksBeforeConnecting)
+{
+    StartSim(3);
+    WriteSettings(5); // configured COM 5, the instrument is on COM 3
+    StartProgram();
+    ClickConnect();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !op.Seen().empty(); }, 3000));
+    EXPECT_EQ(op.Seen()[0].upper, QStringLiteral("  Please check the USB port no.  "));
+    EXPECT_FALSE(Module()->IsBusy());
+    EXPECT_FALSE(Module()->IsConnected());
+    sim.Stop();
+    op.Forget();
+    QTest::qWait(100);
+    ClickConnect();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !op.Seen().empty(); }, 3000));
+    EXPECT_EQ(op.Seen()[0].upper, QStringLiteral("  Please connect the USB Cable to QMR3400.  "));
+    EXPECT_FALSE(Module()->IsBusy());
+    EXPECT_TRUE(sim.Records().empty());
+}
+
+} // namespace
+} // namespace enginetest

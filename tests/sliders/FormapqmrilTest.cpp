@@ -1,0 +1,245 @@
+// The dB window with its loss and frequency sliders: looks in local, the range from the
+// instrument, which slider is active while the frequency is edited, the Frequency SET button,
+// the double-click of the developer switch and the mode button.
+#include "app/windows/Formapqmril.h"
+#include "app/windows/Framemod.h"
+#include "app/windows/Frmsldfq.h"
+
+#include "SliderRig.h"
+#include "WindowRig.h"
+#include "ui_Formapqmr.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+using namespace std::chrono_literals;
+using namespace sliderlook;
+using slidertest::Link;
+
+constexpr auto kQuiet = 300ms;
+
+class DbWindowTest : public ::testing::Test {
+protected:
+    DbWindowTest() : link(kKindIL) {}
+
+    void SetUp() override
+    {
+        module = link.TakeModule();
+        window = std::make_unique<TFormAppQmrIL>(&owner, module);
+        // As the window switch does: the module gets its window once the window is made.
+        module->SetForm(window.get());
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        loss = window->FrameSliderIL;
+        frequency = window->FrameSliderFrq;
+    }
+
+    void TearDown() override
+    {
+        window.reset();
+        link.Close();
+    }
+
+    void PressSet() { QTest::mousePress(window->SpeedButtonSet, Qt::LeftButton); }
+    void ReleaseSet() { QTest::mouseRelease(window->SpeedButtonSet, Qt::LeftButton); }
+    bool ModeEnabled() const { return window->Form().ButtonMode->isEnabled(); }
+
+    // The looks of one slider by the table of the frequency editing.
+    static void ExpectActive(TFrameSlider* f, QLabel* rangeMin, QLabel* rangeMax, bool active)
+    {
+        EXPECT_EQ(f->Shape1->BrushColour(), active ? kBlack : kGrey);
+        EXPECT_EQ(f->Shape1->PenColour(), active ? kBlack : kGrey);
+        EXPECT_EQ(Colour(f->EditNum), active ? kBlack : kGrey);
+        EXPECT_EQ(FontColour(f->EditNum), kSkyBlue);
+        EXPECT_EQ(Colour(f->LabelName), active ? kSkyBlue : kFace);
+        EXPECT_EQ(Colour(f->LabelUnit), active ? kSkyBlue : kFace);
+        EXPECT_EQ(Colour(f), kFace);
+        EXPECT_EQ(f->isEnabled(), active);
+        EXPECT_EQ(f->ShapeRange->isHidden(), !active);
+        EXPECT_EQ(Colour(rangeMin), active ? kGreen : kFace);
+        EXPECT_EQ(Colour(rangeMax), active ? kGreen : kFace);
+    }
+
+    Link link;
+    slidertest::SwitchRecorder owner;
+    KModuleQmr* module = nullptr;
+    std::unique_ptr<TFormAppQmrIL> window;
+    TFrameSlider* loss = nullptr;
+    TFrameSliderFrq* frequency = nullptr;
+};
+
+TEST_F(DbWindowTest, LooksWhenShown)
+{
+    auto* caption = window->findChild<QLabel*>(QStringLiteral("LabelCaption"));
+    ASSERT_NE(caption, nullptr);
+    EXPECT_EQ(caption->text(), QStringLiteral("QMR3400 - dB"));
+    EXPECT_EQ(loss->LabelName->text(), QStringLiteral(" Insertion Loss"));
+    EXPECT_EQ(loss->LabelUnit->text(), QStringLiteral("dB"));
+    EXPECT_EQ(loss->TrackBar->minimum(), 0);
+    EXPECT_EQ(loss->TrackBar->maximum(), 700);
+    EXPECT_FALSE(loss->TrackBar->isEnabled());
+    EXPECT_TRUE(loss->StaticTextMin->isHidden());
+    EXPECT_TRUE(loss->StaticTextMax->isHidden());
+    EXPECT_FALSE(loss->StaticTextMin2->isHidden());
+    EXPECT_FALSE(loss->StaticTextMax2->isHidden());
+    EXPECT_TRUE(loss->SpeedButtonD4->isHidden());
+    EXPECT_FALSE(frequency->SpeedButtonD4->isHidden());
+    EXPECT_EQ(frequency->StaticTextMin->text(), QStringLiteral("0.10"));
+    EXPECT_EQ(frequency->StaticTextMax->text(), QStringLiteral("40.00"));
+    EXPECT_FALSE(frequency->isEnabled());
+    EXPECT_EQ(Colour(frequency), kFace);
+    EXPECT_EQ(window->SpeedButtonSet->text(), QStringLiteral("Frequency SET"));
+    EXPECT_FALSE(window->SpeedButtonSet->isChecked());
+    // Local: both sliders greyed.
+    for (TFrameSlider* f : {loss, static_cast<TFrameSlider*>(frequency)}) {
+        EXPECT_EQ(f->Shape1->BrushColour(), kGrey);
+        EXPECT_EQ(Colour(f->EditNum), kGrey);
+        EXPECT_EQ(FontColour(f->EditNum), kGrey);
+        EXPECT_TRUE(f->ShapeRange->isHidden());
+    }
+    EXPECT_EQ(Colour(loss->StaticTextMin2), kFace);
+    EXPECT_EQ(Colour(frequency->StaticTextMax), kFace);
+}
+
+TEST_F(DbWindowTest, RangeFromTheInstrumentLimitsTheLossSlider)
+{
+    window->SetRange(300, 100);
+    EXPECT_EQ(window->LossModel()->GetMaximum(), 300);
+    EXPECT_EQ(window->LossModel()->GetMinimum(), 100);
+    EXPECT_EQ(loss->StaticTextMax2->text(), QStringLiteral("30.0"));
+    EXPECT_EQ(loss->StaticTextMin2->text(), QStringLiteral("10.0"));
+    EXPECT_EQ(loss->ShapeRange->x(), 123);
+    EXPECT_EQ(loss->ShapeRange->width(), 96);
+    EXPECT_FALSE(loss->ShapeRange->isHidden());
+    EXPECT_TRUE(loss->TrackBar->isEnabled());
+    // Wider than the instrument can be: limited to 0..700.
+    window->SetRange(800, -5);
+    EXPECT_EQ(window->LossModel()->GetMaximum(), 700);
+    EXPECT_EQ(window->LossModel()->GetMinimum(), 0);
+    EXPECT_EQ(loss->StaticTextMax2->text(), QStringLiteral("70.0"));
+    EXPECT_EQ(loss->StaticTextMin2->text(), QStringLiteral("0.0"));
+    EXPECT_EQ(loss->ShapeRange->x(), 76);
+    EXPECT_EQ(loss->ShapeRange->width(), 332);
+}
+
+TEST_F(DbWindowTest, FrequencyEditingSwapsTheActiveSlider)
+{
+    window->SetFrequencyEditing(true);
+    ExpectActive(frequency, frequency->StaticTextMin, frequency->StaticTextMax, true);
+    ExpectActive(loss, loss->StaticTextMin2, loss->StaticTextMax2, false);
+    EXPECT_TRUE(loss->TrackBar->isEnabledTo(loss));
+    window->SetFrequencyEditing(false);
+    ExpectActive(loss, loss->StaticTextMin2, loss->StaticTextMax2, true);
+    ExpectActive(frequency, frequency->StaticTextMin, frequency->StaticTextMax, false);
+}
+
+TEST_F(DbWindowTest, FrequencySetTwiceHandsTheUnchangedFrequencyOnce)
+{
+    ASSERT_TRUE(link.Connect());
+    window->ShowFrequency(1234);
+    EXPECT_EQ(frequency->EditNum->text(), QStringLiteral("12.34"));
+    PressSet();
+    ReleaseSet();
+    EXPECT_TRUE(window->SpeedButtonSet->isChecked());
+    EXPECT_TRUE(frequency->isEnabled());
+    EXPECT_FALSE(loss->isEnabled());
+    EXPECT_EQ(link.NextLine(kQuiet), "");
+    PressSet();
+    ReleaseSet();
+    EXPECT_FALSE(window->SpeedButtonSet->isChecked());
+    EXPECT_EQ(link.NextLine(), KComDeviceQmr::RangeText(1234));
+    EXPECT_EQ(link.NextLine(kQuiet), "");
+}
+
+TEST_F(DbWindowTest, EnterInTheFrequencyEndsTheEditingAndSendsOnce)
+{
+    ASSERT_TRUE(link.Connect());
+    window->ShowFrequency(1000);
+    PressSet();
+    ReleaseSet();
+    // Moving the thumb and the step buttons while editing send nothing.
+    frequency->SetStepButtonDown(2);
+    frequency->TrackBar->setSliderPosition(2345);
+    QTest::mouseClick(frequency->SpeedButtonUp, Qt::LeftButton);
+    EXPECT_EQ(window->FrequencyModel()->GetValue(), 2400);
+    EXPECT_EQ(link.NextLine(kQuiet), "");
+    frequency->EditNum->setFocus();
+    frequency->EditNum->clear();
+    QTest::keyClicks(frequency->EditNum, "12.3");
+    QTest::keyClick(frequency->EditNum, Qt::Key_Return);
+    EXPECT_EQ(window->FrequencyModel()->GetValue(), 1230);
+    EXPECT_FALSE(window->SpeedButtonSet->isChecked());
+    EXPECT_FALSE(frequency->isEnabled());
+    EXPECT_TRUE(loss->isEnabled());
+    EXPECT_EQ(link.NextLine(), KComDeviceQmr::RangeText(1230));
+    EXPECT_EQ(link.NextLine(kQuiet), "");
+}
+
+TEST_F(DbWindowTest, ModeButtonIsOffWhileFrequencySetIsDown)
+{
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ModeEnabled(); }, 1000));
+    PressSet();
+    ReleaseSet();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !ModeEnabled(); }, 1000));
+    PressSet();
+    ReleaseSet();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ModeEnabled(); }, 1000));
+}
+
+TEST_F(DbWindowTest, DoubleClickActsOnlyWithTheDeveloperSwitch)
+{
+    const QPoint empty(400, 100);
+    QTest::mouseDClick(window.get(), Qt::LeftButton, Qt::NoModifier, empty);
+    EXPECT_FALSE(window->SpeedButtonSet->isChecked());
+    EXPECT_FALSE(frequency->isEnabled());
+    // "/A" shows the developer buttons; then the double-click toggles the editing.
+    window->Form().ButtonBusyChk->setVisible(true);
+    QTest::mouseDClick(window.get(), Qt::LeftButton, Qt::NoModifier, empty);
+    EXPECT_TRUE(window->SpeedButtonSet->isChecked());
+    EXPECT_TRUE(frequency->isEnabled());
+    QTest::mouseDClick(window.get(), Qt::LeftButton, Qt::NoModifier, empty);
+    EXPECT_FALSE(window->SpeedButtonSet->isChecked());
+    EXPECT_FALSE(frequency->isEnabled());
+}
+
+TEST_F(DbWindowTest, ModeButtonWithTheLinkClosedSwitchesToThePercentWindow)
+{
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ModeEnabled(); }, 1000));
+    QTest::mouseClick(window->Form().ButtonMode, Qt::LeftButton);
+    ASSERT_EQ(owner.changes.size(), 1u);
+    EXPECT_EQ(owner.changes[0], std::make_pair(1, 0));
+    EXPECT_TRUE(window->IsSwitching());
+}
+
+TEST_F(DbWindowTest, ModeButtonWithTheLinkOpenAsksForPercentMode)
+{
+    ASSERT_TRUE(link.Connect());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ModeEnabled(); }, 1000));
+    QTest::mouseClick(window->Form().ButtonMode, Qt::LeftButton);
+    EXPECT_EQ(link.NextLine(), ":ISI:MODE P;*OPC?");
+    EXPECT_FALSE(loss->isEnabled());
+    EXPECT_TRUE(owner.changes.empty());
+}
+
+TEST_F(DbWindowTest, LossReadIsShownWithoutSending)
+{
+    ASSERT_TRUE(link.Connect());
+    window->SetRange(700, 0);
+    module->ShowIL(755);
+    EXPECT_EQ(loss->EditNum->text(), QStringLiteral("75.5"));
+    EXPECT_EQ(window->LossModel()->GetValue(), 700);
+    EXPECT_EQ(loss->TrackBar->value(), 700);
+    EXPECT_EQ(link.NextLine(kQuiet), "");
+}
+
+} // namespace

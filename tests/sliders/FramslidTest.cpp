@@ -1,0 +1,424 @@
+// The slider frame on real widgets, with the real command module and device sending over TCP
+// to a peer: the step sizes of every gesture, deferral while busy, the last applied value,
+// the MIN and MAX labels and the local-mode warning.
+#include "app/windows/Framslid.h"
+#include "app/instrument/Scpinum.h"
+#include "app/windows/Framemod.h"
+#include "app/windows/Frmsldpp.h"
+
+#include "SliderRig.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QSlider>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QWheelEvent>
+
+#include <gtest/gtest.h>
+#include <memory>
+#include <ostream>
+
+namespace {
+
+using namespace std::chrono_literals;
+using slidertest::Link;
+
+std::string Level(int tenths)
+{
+    return KComDeviceQmr::LevelText(static_cast<int16_t>(tenths));
+}
+
+// Nothing reaches the peer for a while: a bounded look, since absence has no event to await.
+constexpr auto kQuiet = 300ms;
+
+void Wheel(QWidget* target, int delta)
+{
+    const QPointF at(5, 5);
+    QWheelEvent event(at, target->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(target, &event);
+}
+
+class FrameTest : public ::testing::Test {
+protected:
+    explicit FrameTest(int kind = kKindPP) : link(kind) {}
+
+    void SetUp() override
+    {
+        frame = MakeFrame();
+        frame->show();
+        frame->TrackBar->setVisible(true);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+        ASSERT_TRUE(link.Connect());
+        frame->SyncTrack();
+    }
+
+    virtual std::unique_ptr<TFrameSlider> MakeFrame()
+    {
+        auto f = std::make_unique<TFrameSliderPp>();
+        model = std::make_unique<KFrameModulePP>();
+        Bind(f.get());
+        return f;
+    }
+
+    void Bind(TFrameSlider* f)
+    {
+        model->SetFrame(f);
+        f->SetModel(model.get());
+        model->SetModule(&link.Module());
+    }
+
+    // The value shown and sent from a start of 0 with the last applied value 0.
+    void StartAtZero()
+    {
+        frame->ShowModelValue(0);
+        frame->SyncTrack();
+        link.OpenGate();
+    }
+
+    std::string Next(std::chrono::milliseconds timeout = 2000ms) { return link.NextLine(timeout); }
+
+    Link link;
+    std::unique_ptr<KFrameModule> model;
+    std::unique_ptr<TFrameSlider> frame;
+};
+
+struct KeyStepCase {
+    int button; // the down D button, -1 none
+    Qt::KeyboardModifiers modifiers;
+    int step;
+};
+
+void PrintTo(const KeyStepCase& c, std::ostream* os)
+{
+    *os << "D" << c.button + 1 << (c.modifiers & Qt::ShiftModifier ? "_shift" : "")
+        << (c.modifiers & Qt::ControlModifier ? "_ctrl" : "") << "_" << c.step;
+}
+
+class TrackKeyTest : public FrameTest, public ::testing::WithParamInterface<KeyStepCase> {};
+
+TEST_P(TrackKeyTest, ArrowKeysStepByTheTrackTable)
+{
+    const KeyStepCase& c = GetParam();
+    StartAtZero();
+    frame->SetStepButtonDown(c.button);
+    QTest::keyClick(frame->TrackBar, Qt::Key_Right, c.modifiers);
+    EXPECT_EQ(Next(), Level(c.step));
+    EXPECT_EQ(frame->TrackBar->value(), c.step);
+    EXPECT_EQ(frame->GetLastApplied(), c.step);
+    link.OpenGate();
+    QTest::keyClick(frame->TrackBar, Qt::Key_Left, c.modifiers);
+    EXPECT_EQ(Next(), Level(0));
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, TrackKeyTest,
+                         ::testing::Values(KeyStepCase{-1, Qt::NoModifier, 1}, KeyStepCase{0, Qt::NoModifier, 1},
+                                           KeyStepCase{0, Qt::ShiftModifier, 10}, KeyStepCase{1, Qt::NoModifier, 10},
+                                           KeyStepCase{1, Qt::ShiftModifier, 10}, KeyStepCase{2, Qt::NoModifier, 100},
+                                           KeyStepCase{2, Qt::ControlModifier, 100}, KeyStepCase{3, Qt::NoModifier, 1},
+                                           KeyStepCase{3, Qt::ControlModifier, 100},
+                                           KeyStepCase{-1, Qt::ShiftModifier, 10},
+                                           KeyStepCase{-1, Qt::ControlModifier, 100},
+                                           KeyStepCase{-1, Qt::ShiftModifier | Qt::ControlModifier, 1000}));
+
+class EditKeyTest : public FrameTest, public ::testing::WithParamInterface<KeyStepCase> {};
+
+TEST_P(EditKeyTest, ArrowKeysStepByTheModelStep)
+{
+    const KeyStepCase& c = GetParam();
+    StartAtZero();
+    frame->SetStepButtonDown(c.button);
+    frame->EditNum->setFocus();
+    QTest::keyPress(frame->EditNum, Qt::Key_Up, c.modifiers);
+    EXPECT_EQ(Next(), Level(c.step));
+    // The release takes the edit's text again: equal to what went out, so nothing more.
+    QTest::keyRelease(frame->EditNum, Qt::Key_Up, Qt::NoModifier);
+    link.OpenGate();
+    EXPECT_EQ(Next(kQuiet), "");
+    EXPECT_EQ(frame->GetPending(), -1);
+    EXPECT_FALSE(model->GetEditShift());
+    EXPECT_FALSE(model->GetEditCtrl());
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, EditKeyTest,
+                         ::testing::Values(KeyStepCase{-1, Qt::NoModifier, 1}, KeyStepCase{0, Qt::ShiftModifier, 1},
+                                           KeyStepCase{1, Qt::NoModifier, 10}, KeyStepCase{2, Qt::NoModifier, 100},
+                                           KeyStepCase{3, Qt::NoModifier, 1000}, KeyStepCase{-1, Qt::ShiftModifier, 10},
+                                           KeyStepCase{-1, Qt::ControlModifier, 100},
+                                           KeyStepCase{-1, Qt::ShiftModifier | Qt::ControlModifier, 1000}));
+
+class StepButtonTest : public FrameTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(StepButtonTest, ButtonsAndWheelStepByTheDButton)
+{
+    const int button = GetParam();
+    const int step = button < 0 ? 1 : KFrameModule::kStepTable[button];
+    StartAtZero();
+    frame->SetStepButtonDown(button);
+    QTest::mouseClick(frame->SpeedButtonUp, Qt::LeftButton);
+    EXPECT_EQ(Next(), Level(step));
+    EXPECT_EQ(frame->GetLastApplied(), step) << "a direct send that went out is the last applied value";
+    link.OpenGate();
+    QTest::mouseClick(frame->SpeedButtonDn, Qt::LeftButton);
+    EXPECT_EQ(Next(), Level(0));
+    link.OpenGate();
+    Wheel(frame->EditNum, 120);
+    EXPECT_EQ(Next(), Level(step));
+    link.OpenGate();
+    Wheel(frame->TrackBar, -120);
+    EXPECT_EQ(Next(), Level(0));
+    EXPECT_EQ(frame->TrackBar->value(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, StepButtonTest, ::testing::Values(-1, 0, 1, 2, 3));
+
+TEST_F(FrameTest, UpInTheEditAppliesAtOnceAndTheReleaseSendsNothingMore)
+{
+    frame->ShowModelValue(123);
+    frame->SyncTrack();
+    link.OpenGate();
+    frame->EditNum->setFocus();
+    QTest::keyPress(frame->EditNum, Qt::Key_Up);
+    EXPECT_EQ(Next(), Level(124));
+    EXPECT_EQ(frame->EditNum->text(), QStringLiteral("12.4"));
+    QTest::keyRelease(frame->EditNum, Qt::Key_Up);
+    EXPECT_TRUE(frame->TimerBusy->isActive());
+    link.OpenGate();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return frame->GetPending() == -1; }, 1000));
+    EXPECT_EQ(Next(kQuiet), "");
+}
+
+TEST_F(FrameTest, ThumbMovesWhileBusyWaitAndTheLatestGoesOut)
+{
+    StartAtZero();
+    QTest::keyClick(frame->TrackBar, Qt::Key_Right);
+    EXPECT_EQ(Next(), Level(1));
+    ASSERT_TRUE(model->IsBusy());
+    QTest::keyClick(frame->TrackBar, Qt::Key_PageUp); // the percent frame's page: 1.0 %
+    QTest::keyClick(frame->TrackBar, Qt::Key_PageUp);
+    EXPECT_EQ(frame->GetPending(), 21);
+    EXPECT_EQ(model->GetValue(), 21);
+    // The retry keeps failing while the device stays busy.
+    EXPECT_EQ(Next(kQuiet), "");
+    EXPECT_TRUE(frame->TimerBusy->isActive());
+    link.OpenGate();
+    EXPECT_EQ(Next(), Level(21));
+    EXPECT_EQ(frame->GetPending(), -1);
+    EXPECT_EQ(frame->GetLastApplied(), 21);
+    EXPECT_FALSE(frame->TimerBusy->isActive());
+    EXPECT_EQ(Next(kQuiet), "");
+}
+
+TEST_F(FrameTest, ReleaseOnTheTrackBarDefersTheFinalValue)
+{
+    StartAtZero();
+    QTest::keyClick(frame->TrackBar, Qt::Key_Right);
+    EXPECT_EQ(Next(), Level(1));
+    QTest::mousePress(frame->TrackBar, Qt::LeftButton, Qt::NoModifier, QPoint(2, 16));
+    frame->TrackBar->setSliderPosition(400); // the drag's last position
+    QTest::mouseRelease(frame->TrackBar, Qt::LeftButton, Qt::NoModifier, QPoint(2, 16));
+    EXPECT_EQ(model->GetValue(), 400);
+    EXPECT_EQ(frame->GetPending(), 400);
+    link.OpenGate();
+    EXPECT_EQ(Next(), Level(400));
+    EXPECT_EQ(Next(kQuiet), "");
+}
+
+TEST_F(FrameTest, ThumbMoveToTheLastAppliedValueSendsNothing)
+{
+    StartAtZero();
+    QTest::keyClick(frame->TrackBar, Qt::Key_Right);
+    EXPECT_EQ(Next(), Level(1));
+    frame->ShowModelValue(50); // reported by the instrument: shown, not applied
+    EXPECT_EQ(frame->GetLastApplied(), 1);
+    link.OpenGate();
+    frame->TrackBar->setSliderPosition(1);
+    EXPECT_EQ(Next(kQuiet), "");
+    frame->TrackBar->setSliderPosition(2);
+    EXPECT_EQ(Next(), Level(2));
+}
+
+TEST_F(FrameTest, PendingValueIsDroppedWhenTheLinkCloses)
+{
+    StartAtZero();
+    QTest::keyClick(frame->TrackBar, Qt::Key_Right);
+    EXPECT_EQ(Next(), Level(1));
+    QTest::keyClick(frame->TrackBar, Qt::Key_PageUp);
+    EXPECT_EQ(frame->GetPending(), 11);
+    link.Close();
+    link.OpenGate();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !frame->TimerBusy->isActive(); }, 1000));
+    EXPECT_EQ(frame->GetPending(), -1);
+    // A new link does not get the old value.
+    ASSERT_TRUE(link.Connect());
+    link.OpenGate();
+    EXPECT_EQ(Next(kQuiet), "");
+}
+
+TEST_F(FrameTest, DropPendingStopsTheRetry)
+{
+    StartAtZero();
+    QTest::keyClick(frame->TrackBar, Qt::Key_Right);
+    EXPECT_EQ(Next(), Level(1));
+    QTest::keyClick(frame->TrackBar, Qt::Key_PageUp);
+    EXPECT_TRUE(frame->TimerBusy->isActive());
+    frame->DropPending();
+    EXPECT_FALSE(frame->TimerBusy->isActive());
+    link.OpenGate();
+    EXPECT_EQ(Next(kQuiet), "");
+}
+
+TEST_F(FrameTest, EnterSendsTheTypedValueOnceAndItBecomesTheLastApplied)
+{
+    StartAtZero();
+    frame->EditNum->setFocus();
+    frame->EditNum->clear();
+    QTest::keyClicks(frame->EditNum, "12.3");
+    QTest::keyClick(frame->EditNum, Qt::Key_Return);
+    EXPECT_EQ(Next(), Level(123));
+    EXPECT_EQ(frame->GetLastApplied(), 123);
+    EXPECT_EQ(frame->EditNum->selectedText(), QStringLiteral("12.3"));
+    link.OpenGate();
+    frame->TrackBar->setSliderPosition(123);
+    EXPECT_EQ(Next(kQuiet), "");
+}
+
+TEST_F(FrameTest, EnterWithoutANumberSendsTheMinimum)
+{
+    frame->ShowModelValue(500);
+    frame->SyncTrack();
+    link.OpenGate();
+    frame->EditNum->setText(QStringLiteral("abc"));
+    QTest::keyClick(frame->EditNum, Qt::Key_Enter);
+    EXPECT_EQ(Next(), Level(0));
+    EXPECT_EQ(frame->EditNum->text(), QStringLiteral("0.0"));
+}
+
+TEST_F(FrameTest, EnterStepButtonsAndWheelAreDroppedWhileBusy)
+{
+    StartAtZero();
+    QTest::keyClick(frame->TrackBar, Qt::Key_Right);
+    EXPECT_EQ(Next(), Level(1));
+    ASSERT_TRUE(model->IsBusy());
+    frame->EditNum->setText(QStringLiteral("5"));
+    QTest::keyClick(frame->EditNum, Qt::Key_Return);
+    QTest::mouseClick(frame->SpeedButtonUp, Qt::LeftButton);
+    Wheel(frame->EditNum, 120);
+    EXPECT_EQ(frame->GetPending(), -1);
+    EXPECT_FALSE(frame->TimerBusy->isActive());
+    link.OpenGate();
+    EXPECT_EQ(Next(kQuiet), "");
+}
+
+TEST_F(FrameTest, MinAndMaxJumpAndReturn)
+{
+    frame->ShowModelValue(300);
+    frame->SyncTrack();
+    link.OpenGate();
+    QTest::mouseClick(frame->Label1, Qt::LeftButton); // MIN
+    EXPECT_EQ(Next(), Level(0));
+    EXPECT_EQ(frame->TrackBar->value(), 0);
+    link.OpenGate();
+    QTest::mouseClick(frame->Label1, Qt::LeftButton); // back
+    EXPECT_EQ(Next(), Level(300));
+    EXPECT_EQ(frame->EditNum->text(), QStringLiteral("30.0"));
+    link.OpenGate();
+    QTest::mouseClick(frame->Label1, Qt::LeftButton); // the minimum again
+    EXPECT_EQ(Next(), Level(0));
+    link.OpenGate();
+    QTest::mouseClick(frame->Label2, Qt::LeftButton); // MAX returns to where MIN left
+    EXPECT_EQ(Next(), Level(300));
+    link.OpenGate();
+    QTest::mouseClick(frame->Label2, Qt::LeftButton);
+    EXPECT_EQ(Next(), Level(1000));
+    EXPECT_EQ(frame->TrackBar->value(), 1000);
+}
+
+TEST(FrameLocalTest, WarnsOnceUntilANewFrameIsMade)
+{
+    Link link(kKindPP); // never connected
+    auto frame = std::make_unique<TFrameSliderPp>();
+    KFrameModulePP model;
+    model.SetFrame(frame.get());
+    frame->SetModel(&model);
+    model.SetModule(&link.Module());
+    frame->show();
+    frame->TrackBar->setVisible(true);
+    EXPECT_FALSE(TFrameSlider::LocalWarningShown());
+
+    {
+        slidertest::ModalAnswerer answer;
+        QTest::keyClick(frame->TrackBar, Qt::Key_Right);
+        EXPECT_TRUE(answer.Shown());
+        EXPECT_EQ(answer.Upper(), QStringLiteral("In local mode , you can not control QMR3400."));
+        EXPECT_EQ(answer.Lower(), QStringLiteral("Please push the [Connect] button."));
+    }
+    EXPECT_TRUE(TFrameSlider::LocalWarningShown());
+    // Later refusals are silent; the thumb still moves without effect.
+    const int before = frame->TrackBar->value();
+    QTest::keyClick(frame->TrackBar, Qt::Key_Right);
+    EXPECT_EQ(frame->TrackBar->value(), before + 1);
+    QTest::mouseClick(frame->SpeedButtonUp, Qt::LeftButton);
+    QTest::keyClick(frame->EditNum, Qt::Key_Return);
+    EXPECT_FALSE(slidertest::ModalUp());
+    EXPECT_EQ(frame->GetPending(), -1);
+
+    // Another frame arms the warning again.
+    TFrameSliderPp other;
+    EXPECT_FALSE(TFrameSlider::LocalWarningShown());
+    {
+        slidertest::ModalAnswerer answer;
+        QTest::mouseClick(frame->SpeedButtonDn, Qt::LeftButton);
+        EXPECT_TRUE(answer.Shown());
+    }
+}
+
+class LossFrameTest : public FrameTest {
+protected:
+    LossFrameTest() : FrameTest(kKindIL) {}
+
+    std::unique_ptr<TFrameSlider> MakeFrame() override
+    {
+        auto f = std::make_unique<TFrameSlider>();
+        f->TrackBar->setRange(0, 700);
+        model = std::make_unique<KFrameModuleDB>();
+        Bind(f.get());
+        return f;
+    }
+};
+
+TEST_F(LossFrameTest, MaxGoesToTheRangeTopAndRightStaysThere)
+{
+    // A frequency is known: the loss goes out with it.
+    ASSERT_TRUE(link.Device().SetFrequency(1000));
+    EXPECT_EQ(Next(), KComDeviceQmr::RangeText(1000));
+    link.Device().SetCommandState(csIDLE);
+    model->SetRange(300, 0);
+    model->ShowRange();
+    frame->ShowModelValue(100);
+    frame->SyncTrack();
+    link.OpenGate();
+    QTest::mouseClick(frame->Label2, Qt::LeftButton);
+    EXPECT_EQ(Next(), KComDeviceQmr::ILText(300, 1000));
+    EXPECT_EQ(frame->EditNum->text(), QStringLiteral("30.0"));
+    link.OpenGate();
+    QTest::keyClick(frame->TrackBar, Qt::Key_Right);
+    EXPECT_EQ(frame->TrackBar->value(), 300);
+    EXPECT_EQ(Next(kQuiet), "");
+}
+
+TEST_F(LossFrameTest, ThumbMovesSnapToTheStep)
+{
+    ASSERT_TRUE(link.Device().SetFrequency(1000));
+    EXPECT_EQ(Next(), KComDeviceQmr::RangeText(1000));
+    link.Device().SetCommandState(csIDLE);
+    StartAtZero();
+    frame->SetStepButtonDown(1); // D2: 1.0 dB
+    frame->TrackBar->setSliderPosition(234);
+    EXPECT_EQ(Next(), KComDeviceQmr::ILText(230, 1000));
+    EXPECT_EQ(frame->TrackBar->value(), 230);
+}
+
+} // namespace
