@@ -66,7 +66,9 @@ void PostLinkNotice(const std::string& text, const std::string& caption)
 // ---------------------------------------------------------------------------------------
 // USB virtual COM port
 
-KComRs232c::KComRs232c(int portIndex, int baudRate) : portIndex_(portIndex), baudRate_(baudRate) {}
+KComRs232c::KComRs232c(int portIndex, int baudRate) : portIndex_(portIndex), baudRate_(baudRate)
+{
+}
 
 bool KComRs232c::Open()
 {

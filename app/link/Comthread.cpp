@@ -16,7 +16,9 @@ qmr::platform::Event* ComWakeEvent()
     return gWakeEvent.load();
 }
 
-ComThread::ComThread(KStreamCom* stream) : stream_(stream) {}
+ComThread::ComThread(KStreamCom* stream) : stream_(stream)
+{
+}
 
 ComThread::~ComThread()
 {

@@ -8,10 +8,10 @@
 #include "LinkPeers.h"
 #include "TestSupport.h"
 
+#include <cctype>
 #include <functional>
 #include <gtest/gtest.h>
 #include <mutex>
-#include <cctype>
 
 using namespace std::chrono_literals;
 

@@ -24,6 +24,13 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kReplies = 1000;
 constexpr double kTargetP99Ms = 2.0;
+// Sanitizers slow every thread hand-over several times: the numbers are printed, the target
+// holds for ordinary builds only.
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+constexpr bool kEnforceTarget = false;
+#else
+constexpr bool kEnforceTarget = true;
+#endif
 
 std::atomic<int> gCalls{0};
 std::atomic<Clock::rep> gCalledAt{0};
@@ -83,9 +90,9 @@ bool Report(const char* name, std::vector<double> ms)
     std::sort(ms.begin(), ms.end());
     double median = ms[ms.size() / 2];
     double p99 = ms[ms.size() * 99 / 100];
-    std::printf("%s: median %.3f ms, 99th percentile %.3f ms, max %.3f ms (target p99 < %.1f ms)\n", name, median,
-                p99, ms.back(), kTargetP99Ms);
-    return p99 < kTargetP99Ms;
+    std::printf("%s: median %.3f ms, 99th percentile %.3f ms, max %.3f ms (target p99 < %.1f ms)\n", name, median, p99,
+                ms.back(), kTargetP99Ms);
+    return p99 < kTargetP99Ms || !kEnforceTarget;
 }
 
 } // namespace

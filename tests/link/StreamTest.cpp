@@ -205,7 +205,8 @@ TEST(KStreamCom, LinesGoIntoTheFifoBackToBackAndEmptyOnesAreSkipped)
         EXPECT_EQ(stream.Read(buffer, 80), 5);
         EXPECT_STREQ(buffer, "0+1.5");
         EXPECT_EQ(stream.Read(buffer, 80), -1);
-        EXPECT_STREQ(com->lastTerminator_.c_str(), "\n");
+        std::lock_guard<std::mutex> lock(com->mutex_);
+        EXPECT_EQ(com->lastTerminator_, "\n");
         EXPECT_EQ(com->lastTimeout_, 80);
     }
     _EndLog();
@@ -263,6 +264,7 @@ TEST_P(ReaderEnds, AndAsksForTheLocalStateWithoutANotice)
     EXPECT_EQ(count.notices.load(), 0);
     // The reader has ended: the queued line stays unread.
     EXPECT_EQ(com->receives_.load(), receives);
+    std::lock_guard<std::mutex> lock(com->mutex_);
     EXPECT_EQ(com->lines_.size(), 1u);
 }
 
@@ -295,6 +297,7 @@ TEST(KStreamCom, WriteReportsWhetherTheTransportSent)
     EXPECT_EQ(com->sent_, ":ISI:MODE?\n");
     com->sendWorks_ = false;
     EXPECT_EQ(stream.Write("*IDN?\n", 6), 0);
+    std::lock_guard<std::mutex> lock(com->mutex_);
     EXPECT_EQ(stream.GetName(), "TEST");
     EXPECT_TRUE(stream.IsReady());
 }

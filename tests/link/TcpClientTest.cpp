@@ -83,13 +83,11 @@ TEST_P(TcpClientLines, SplitsAtTheTerminator)
 
 INSTANTIATE_TEST_SUITE_P(
     Terminators, TcpClientLines,
-    ::testing::Values(LineCase{"lf", "\n", "A\nBC\n", {"A", "BC"}},
-                      LineCase{"crBeforeLfDropped", "\n", "A\r\nB\n", {"A", "B"}},
-                      LineCase{"onlyLastCrDropped", "\n", "A\r\r\n", {"A\r"}},
-                      LineCase{"cr", "\r", "A\rB\n\r", {"A", "B\n"}},
-                      LineCase{"crlf", "\r\n", "A\nB\r\nC\r\n", {"A\nB", "C"}},
-                      LineCase{"emptyLine", "\n", "\nX\n", {"", "X"}},
-                      LineCase{"nulAndHighBytes", "\n", std::string("a\0b\xff\n", 5), {std::string("a\0b\xff", 4)}}),
+    ::testing::Values(
+        LineCase{"lf", "\n", "A\nBC\n", {"A", "BC"}}, LineCase{"crBeforeLfDropped", "\n", "A\r\nB\n", {"A", "B"}},
+        LineCase{"onlyLastCrDropped", "\n", "A\r\r\n", {"A\r"}}, LineCase{"cr", "\r", "A\rB\n\r", {"A", "B\n"}},
+        LineCase{"crlf", "\r\n", "A\nB\r\nC\r\n", {"A\nB", "C"}}, LineCase{"emptyLine", "\n", "\nX\n", {"", "X"}},
+        LineCase{"nulAndHighBytes", "\n", std::string("a\0b\xff\n", 5), {std::string("a\0b\xff", 4)}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TcpClient, PartialLineWaitsForItsRest)
@@ -181,7 +179,8 @@ TEST(TcpClient, LineWithoutTerminatorIsDroppedBeyondTheBound)
     });
     std::string line;
     Status status = Status::TimedOut;
-    ASSERT_TRUE(qmrtest::WaitFor([&] { return (status = link.client.ReadLine("\n", 50ms, line)) != Status::TimedOut; }, 5s));
+    ASSERT_TRUE(
+        qmrtest::WaitFor([&] { return (status = link.client.ReadLine("\n", 50ms, line)) != Status::TimedOut; }, 5s));
     feeder.join();
     ASSERT_EQ(status, Status::Line);
     // What is kept is bounded by the limit and one read's worth of bytes.

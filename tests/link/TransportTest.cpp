@@ -197,12 +197,11 @@ TEST_P(KComRs232cLines, ReadsLinesWithTheFirstTwoTerminatorCharacters)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Terminators, KComRs232cLines,
-    ::testing::Values(UsbLineCase{"lf", "\n", "0\n+12.5\n", {"0", "+12.5"}},
-                      UsbLineCase{"crlf", "\r\n", "A\nB\r\nC\r\n", {"A\nB", "C"}},
-                      UsbLineCase{"threeCharacters", "\r\nX", "one\r\ntwo\r\n", {"one", "two"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Terminators, KComRs232cLines,
+                         ::testing::Values(UsbLineCase{"lf", "\n", "0\n+12.5\n", {"0", "+12.5"}},
+                                           UsbLineCase{"crlf", "\r\n", "A\nB\r\nC\r\n", {"A\nB", "C"}},
+                                           UsbLineCase{"threeCharacters", "\r\nX", "one\r\ntwo\r\n", {"one", "two"}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(KComRs232c, SendsTheBytesAsTheyAre)
 {
