@@ -19,6 +19,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+extern "C" const char* __tsan_default_options();
+extern "C" const char* __asan_default_options();
+
 namespace enginetest {
 namespace {
 
@@ -174,11 +177,15 @@ TEST_F(EngineTest, ProgramEndsInOrderOnSigterm)
     std::filesystem::copy_file(std::filesystem::path(QMR_PROGRAM_DIR) / "chkip.bat", "chkip.bat",
                                std::filesystem::copy_options::overwrite_existing);
 
+    // The program is no test program: its sanitizer runtime gets the tests' options through
+    // the environment, set before the fork (the child only execs).
+    setenv("TSAN_OPTIONS", __tsan_default_options(), 1);
+    setenv("ASAN_OPTIONS", __asan_default_options(), 1);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    const std::string path = program.string();
     const pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        const std::string path = program.string();
         execl(path.c_str(), path.c_str(), "/l", static_cast<char*>(nullptr));
         _exit(127);
     }
