@@ -10,6 +10,7 @@
 #include "app/link/Commodul.h"
 #include "app/link/Strmthread.h"
 #include "bramble/Bramble.h"
+#include "common/Guipost.h"
 
 #include "app/windows/Formapqmril.h"
 #include "app/windows/Formapqmrpp.h"
@@ -273,8 +274,7 @@ void TFormStartUp::CloseOnSignal()
 
 void TFormStartUp::StartToLocalTimer()
 {
-    QMetaObject::invokeMethod(
-        this, [this] { timerToLocal4_->start(); }, Qt::QueuedConnection);
+    PostToGui(this, [this] { timerToLocal4_->start(); });
 }
 
 void TFormStartUp::TimerToLocal4Timer()

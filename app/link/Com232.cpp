@@ -1,5 +1,7 @@
 #include "Com232.h"
 
+#include "common/Guipost.h"
+
 #include "Wenportfnc.h"
 #include "bramble/Bramble.h"
 #include "platform/PortNames.h"
@@ -30,15 +32,12 @@ void ShowNoticeOnGuiThread(const std::string& text, const std::string& caption)
     QString title = QString::fromLatin1(caption.c_str());
     // Shown without a nested event loop: the GUI thread goes on (and may close the link)
     // while the box is up.
-    QMetaObject::invokeMethod(
-        app,
-        [body, title] {
-            auto* box = new QMessageBox(QMessageBox::Critical, title, body, QMessageBox::Ok);
-            box->setAttribute(Qt::WA_DeleteOnClose);
-            box->setWindowModality(Qt::ApplicationModal);
-            box->show();
-        },
-        Qt::QueuedConnection);
+    PostToGui(app, [body, title] {
+        auto* box = new QMessageBox(QMessageBox::Critical, title, body, QMessageBox::Ok);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::ApplicationModal);
+        box->show();
+    });
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 
 #include "app/instrument/Kmdlqmr.h"
 #include "bramble/Bramble.h"
+#include "common/Guipost.h"
 
 #include <QColor>
 #include <QLabel>
@@ -55,27 +56,21 @@ void TFormAppQmr::StartFunction(int event)
         return;
     }
     // Queued behind the reply's own work, so the event is taken after its reply.
-    QMetaObject::invokeMethod(
-        this,
-        [this, event] {
-            pendingEvent_.store(event);
-            timerFunc_->start();
-        },
-        Qt::QueuedConnection);
+    PostToGui(this, [this, event] {
+        pendingEvent_.store(event);
+        timerFunc_->start();
+    });
 }
 
 void TFormAppQmr::PostReply(const std::string& reply)
 {
-    QMetaObject::invokeMethod(
-        this,
-        [this, reply] {
-            if (module_ != nullptr) {
-                module_->TakeReply(reply);
-            } else {
-                AppendMemo(KModuleQmr::MemoLine(" | RECV <- ", reply.c_str()));
-            }
-        },
-        Qt::QueuedConnection);
+    PostToGui(this, [this, reply] {
+        if (module_ != nullptr) {
+            module_->TakeReply(reply);
+        } else {
+            AppendMemo(KModuleQmr::MemoLine(" | RECV <- ", reply.c_str()));
+        }
+    });
 }
 
 void TFormAppQmr::AppendMemo(const QString& line)
