@@ -111,7 +111,8 @@ std::string PtyPair::ReadUntil(const std::string& terminator, std::chrono::milli
 {
     std::string out;
     auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (out.size() < terminator.size() || out.compare(out.size() - terminator.size(), terminator.size(), terminator) != 0) {
+    while (out.size() < terminator.size() ||
+           out.compare(out.size() - terminator.size(), terminator.size(), terminator) != 0) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             break;
