@@ -337,6 +337,11 @@ bool TFrameSlider::TrackBarKeyDown(int key, Qt::KeyboardModifiers modifiers)
     if (model_ == nullptr || !CanControl()) {
         return false;
     }
+    return TrackArrowKey(key, modifiers);
+}
+
+bool TFrameSlider::TrackArrowKey(int key, Qt::KeyboardModifiers modifiers)
+{
     trackShift_ = modifiers.testFlag(Qt::ShiftModifier);
     trackCtrl_ = modifiers.testFlag(Qt::ControlModifier);
     if (key == Qt::Key_Up || key == Qt::Key_Right) {

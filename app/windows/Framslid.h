@@ -122,6 +122,8 @@ protected:
     virtual void TrackBarChange();
     // True when the key was consumed.
     virtual bool TrackBarKeyDown(int key, Qt::KeyboardModifiers modifiers);
+    // Takes the track modifiers and steps the thumb on an arrow key; true when it did.
+    bool TrackArrowKey(int key, Qt::KeyboardModifiers modifiers);
     void EditNumEnter();
     bool EditNumKeyDown(int key, Qt::KeyboardModifiers modifiers);
     virtual bool EditNumKeyPress(int character);

@@ -144,20 +144,11 @@ void TFrameSliderFrq::ApplicationEvents1Message()
 
 bool TFrameSliderFrq::TrackBarKeyDown(int key, Qt::KeyboardModifiers modifiers)
 {
+    // The frequency frame's arrows only move the display: no connection test.
     if (model_ == nullptr) {
         return false;
     }
-    trackShift_ = modifiers.testFlag(Qt::ShiftModifier);
-    trackCtrl_ = modifiers.testFlag(Qt::ControlModifier);
-    if (key == Qt::Key_Up || key == Qt::Key_Right) {
-        StepTrack(+1);
-        return true;
-    }
-    if (key == Qt::Key_Down || key == Qt::Key_Left) {
-        StepTrack(-1);
-        return true;
-    }
-    return false;
+    return TrackArrowKey(key, modifiers);
 }
 
 void TFrameSliderFrq::StepTrack(int16_t direction)
