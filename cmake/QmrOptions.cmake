@@ -27,3 +27,11 @@ if(QMR_FUZZ)
   add_compile_options(-fsanitize=fuzzer-no-link,address,undefined)
   add_link_options(-fsanitize=address,undefined)
 endif()
+
+# The shared libraries are linked with every symbol resolved, so that nothing is missing at
+# load time. Clang's sanitizer runtimes live in the executable, not in shared libraries:
+# there the check cannot hold.
+set(QMR_NO_UNDEFINED "-Wl,--no-undefined")
+if(CMAKE_CXX_COMPILER_ID MATCHES "Clang" AND (QMR_FUZZ OR QMR_ASAN OR QMR_TSAN))
+  set(QMR_NO_UNDEFINED "")
+endif()
