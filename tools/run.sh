@@ -75,7 +75,7 @@ fi
 # "APPSET.DAT", 68 bytes: interface LAN (1), COM 1, address "127.0.0.1", the TCP port,
 # terminator "\n", two unused address texts, a spare byte and four reserved bytes, all zero.
 le32() {
-  printf "\\x%02x\\x%02x\\x%02x\\x%02x" $(($1 & 255)) $((($1 >> 8) & 255)) $((($1 >> 16) & 255)) $((($1 >> 24) & 255))
+  printf '\\x%02x\\x%02x\\x%02x\\x%02x' $(($1 & 255)) $((($1 >> 8) & 255)) $((($1 >> 16) & 255)) $((($1 >> 24) & 255))
 }
 zeros() {
   head -c "$1" /dev/zero
@@ -99,6 +99,11 @@ if [ "$size" -ne 68 ]; then
   exit 1
 fi
 
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  export XDG_RUNTIME_DIR="$work/.runtime"
+  mkdir -p "$XDG_RUNTIME_DIR"
+  chmod 700 "$XDG_RUNTIME_DIR"
+fi
 echo "simulator on 127.0.0.1:$port and $(sed -n 's/^pty-link //p' "$sim_out"); working folder $work"
 # The program runs as a child so that a signal to this script reaches it and the simulator
 # still ends behind it.

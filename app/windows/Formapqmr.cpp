@@ -106,6 +106,9 @@ TFormAppQmr::TFormAppQmr(QWidget* owner, KModuleQmr* module)
     };
     timerOver_ = makeTimer("TimerOver", kReplyTimeoutMs);
     timerFunc_ = makeTimer("TimerFunc", 10);
+    // The hand-over tick sits between every reply and the next command: a coarse timer would
+    // let it drift by a few milliseconds a step.
+    timerFunc_->setTimerType(Qt::PreciseTimer);
     timerErr_ = makeTimer("TimerErr", kErrorWatchMs);
     timerBusy_ = makeTimer("TimerBusy", 100);
     timerActions_ = makeTimer("TimerActions", 100);

@@ -1,0 +1,273 @@
+// Pictures of the dB and percent windows, local and remote, for a look by eye: the program's
+// own start-up window and instrument windows in a fresh working folder, connected over TCP to
+// the simulator on 127.0.0.1. Usage: qmr_screens <folder for the PNG files>.
+// Run under a real X server (Xvfb) for the toolkit's real look; offscreen works too.
+
+#include "Simulator.h"
+
+#include "app/core/Appdefine.h"
+#include "app/core/Formstup.h"
+#include "app/instrument/Kmdlqmr.h"
+#include "app/windows/Formapqmr.h"
+#include "app/windows/Formapqmril.h"
+#include "app/windows/Formapqmrpp.h"
+#include "common/Fontsubst.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+#include <QWindow>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool WriteBytes(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+// The settings file of the simulator's network face.
+bool WriteSettings(int tcpPort)
+{
+    AppSetRecord record{};
+    record.Com.Interface = kInterfaceLan;
+    record.Com.ComPort = 1;
+    std::strcpy(record.Com.IpAddress, "127.0.0.1");
+    record.Com.TcpPort = tcpPort;
+    std::strcpy(record.Com.Terminator, "\n");
+    return WriteBytes("APPSET.DAT", std::string(reinterpret_cast<const char*>(&record), sizeof record));
+}
+
+QString LabelText(QWidget* form, const char* name)
+{
+    auto* label = form->findChild<QLabel*>(QLatin1String(name));
+    return label != nullptr ? label->text() : QString();
+}
+
+// Answers any message window with OK / YES, and says what it showed: a picture should not
+// have one in front of it.
+void AnswerMessages()
+{
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr || !modal->isVisible()) {
+        return;
+    }
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        std::printf("message box: %s\n", box->text().toUtf8().constData());
+        box->accept();
+        return;
+    }
+    std::printf("message window: %s / %s\n", LabelText(modal, "PanelUp").toUtf8().constData(),
+                LabelText(modal, "PanelDn").toUtf8().constData());
+    if (auto* ok = modal->findChild<QPushButton*>(QStringLiteral("ButtonOk"))) {
+        ok->click();
+    } else {
+        modal->close();
+    }
+}
+
+class Session {
+public:
+    explicit Session(fs::path out) : out_(std::move(out)) {}
+
+    bool Run();
+
+private:
+    bool Start();
+    TFormAppQmr* Window() const { return startUp_ ? startUp_->CurrentWindow() : nullptr; }
+    KModuleQmr* Module() const { return Window() != nullptr ? Window()->Module() : nullptr; }
+    bool Idle() const;
+    bool WaitFor(const std::function<bool()>& done, int ms, const char* what);
+    bool WaitShown(int kind);
+    bool WaitRemote(int kind);
+    bool WaitLocal();
+    void Click(const char* button);
+    bool Save(const char* name);
+
+    fs::path out_;
+    qmrsim::Simulator sim_;
+    std::unique_ptr<TFormStartUp> startUp_;
+};
+
+bool Session::Idle() const
+{
+    KModuleQmr* module = Module();
+    return module != nullptr && module->GetFunctionState() == fnIDLE && !module->GetBusy();
+}
+
+bool Session::WaitFor(const std::function<bool()>& done, int ms, const char* what)
+{
+    if (QTest::qWaitFor(done, ms)) {
+        return true;
+    }
+    std::fprintf(stderr, "qmr_screens: timed out waiting for %s\n", what);
+    return false;
+}
+
+bool Session::WaitShown(int kind)
+{
+    return WaitFor(
+        [&] {
+            TFormAppQmr* window = Window();
+            return window != nullptr && Module() != nullptr && Module()->GetKind() == kind && window->isVisible() &&
+                   QTest::qWaitForWindowExposed(window, 10);
+        },
+        10000, kind == 0 ? "the dB window" : "the percent window");
+}
+
+bool Session::WaitRemote(int kind)
+{
+    return WaitFor(
+        [&] {
+            KModuleQmr* module = Module();
+            return module != nullptr && module->GetKind() == kind && module->IsRemote() && Idle();
+        },
+        15000, "the remote state");
+}
+
+bool Session::WaitLocal()
+{
+    return WaitFor(
+        [&] {
+            KModuleQmr* module = Module();
+            return module != nullptr && !module->IsRemote() && Idle();
+        },
+        15000, "the local state");
+}
+
+void Session::Click(const char* button)
+{
+    if (auto* b = Window()->findChild<QPushButton*>(QLatin1String(button))) {
+        b->click();
+    } else {
+        std::fprintf(stderr, "qmr_screens: no button %s\n", button);
+    }
+}
+
+bool Session::Save(const char* name)
+{
+    TFormAppQmr* window = Window();
+    // Let the lamps, timers and repaints of the last step settle.
+    QTest::qWait(400);
+    QPixmap picture;
+    QScreen* screen = window->screen();
+    if (QGuiApplication::platformName() == QLatin1String("xcb") && screen != nullptr) {
+        // The window as the screen shows it, frame included when a window manager draws one.
+        const QRect frame = window->frameGeometry();
+        picture = screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+    }
+    if (picture.isNull()) {
+        picture = window->grab();
+    }
+    const fs::path path = out_ / name;
+    if (!picture.save(QString::fromStdString(path.string()), "PNG")) {
+        std::fprintf(stderr, "qmr_screens: cannot write %s\n", path.c_str());
+        return false;
+    }
+    std::printf("%s %dx%d\n", path.c_str(), picture.width(), picture.height());
+    return true;
+}
+
+bool Session::Start()
+{
+    qmrsim::SimulatorOptions options;
+    options.tcpPort = 0;
+    options.dir = fs::current_path();
+    if (!sim_.Start(options)) {
+        std::fprintf(stderr, "qmr_screens: simulator: %s\n", sim_.LastError().c_str());
+        return false;
+    }
+    // The address check answers at once: the simulator is on this machine.
+    WriteBytes("chkip.bat", "#!/bin/sh\nprintf 'Reply from %s: bytes=32 time=1ms TTL=64\\n' \"$1\" > chkip.res\n");
+    fs::permissions("chkip.bat", fs::perms::owner_all);
+    if (!WriteSettings(sim_.TcpPort())) {
+        return false;
+    }
+    startUp_ = std::make_unique<TFormStartUp>();
+    startUp_->show();
+    startUp_->StartUp();
+    return Window() != nullptr;
+}
+
+bool Session::Run()
+{
+    if (!Start() || !WaitShown(0) || !Save("db-local.png")) {
+        return false;
+    }
+    // The mode button with the link closed: the percent window, unconnected, and back.
+    Click("ButtonMode");
+    if (!WaitShown(1) || !Save("percent-local.png")) {
+        return false;
+    }
+    Click("ButtonMode");
+    if (!WaitShown(0)) {
+        return false;
+    }
+    // The simulator starts in dB mode: the dB window connects through to the loss range.
+    Click("ButtonConnect");
+    if (!WaitRemote(0) || !Save("db-remote.png")) {
+        return false;
+    }
+    // The mode button with the link open: the instrument goes to percent mode and the percent
+    // window connects by itself.
+    Click("ButtonMode");
+    if (!WaitShown(1) || !WaitRemote(1) || !Save("percent-remote.png")) {
+        return false;
+    }
+    Click("ButtonDisConnect");
+    return WaitLocal() && Save("percent-local-after-disconnect.png");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const fs::path out = fs::absolute(argc > 1 ? fs::path(argv[1]) : fs::path("screenshots"));
+    std::error_code error;
+    fs::create_directories(out, error);
+    char pattern[] = "/tmp/qmr-screens-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const fs::path work = pattern;
+    fs::current_path(work);
+    if (std::getenv("XDG_RUNTIME_DIR") == nullptr) {
+        setenv("XDG_RUNTIME_DIR", work.c_str(), 1);
+    }
+
+    QApplication app(argc, argv);
+    app.setQuitOnLastWindowClosed(false);
+    InstallFontSubstitutes();
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, &AnswerMessages);
+    answer.start(20);
+
+    int status = 1;
+    {
+        Session session(out);
+        status = session.Run() ? 0 : 1;
+    }
+    // The start-up window's shut-down ran with the session; the simulator is stopped.
+    fs::current_path("/");
+    fs::remove_all(work, error);
+    return status;
+}
