@@ -5,6 +5,7 @@
 
 #include "TestSupport.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -23,12 +24,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <functional>
 #include <ostream>
 #include <string>
 #include <thread>
-
-using namespace std::chrono_literals;
 
 namespace {
 
@@ -50,36 +48,39 @@ QWidget* WindowTitled(const QString& title)
     return nullptr;
 }
 
-// Plays the operator: whenever the window's lamp shows a reply awaited, confirms it (the
-// button, or Enter in the reply box) and counts the confirmations.
+template <class W>
+W* Control(QWidget* window, const char* name)
+{
+    W* w = window != nullptr ? window->findChild<W*>(name) : nullptr;
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+}
+
+// Plays the operator: whenever the lamp shows a reply awaited, confirms it (the button, or
+// Enter in the reply box) and counts the confirmations.
 class Operator {
 public:
-    Operator(QWidget* window, bool byEnter) : window_(window), byEnter_(byEnter)
+    Operator(QWidget* window, bool byEnter) : window_(window)
     {
-        QObject::connect(&tick_, &QTimer::timeout, [this] { Tick(); });
+        QObject::connect(&tick_, &QTimer::timeout, [this, byEnter] {
+            auto* lamp = window_.isNull() ? nullptr : window_->findChild<QLabel*>("ShapeRx");
+            if (lamp == nullptr || lamp->grab().toImage().pixelColor(8, 8) != QColor(Qt::red)) {
+                return;
+            }
+            ++count;
+            if (byEnter) {
+                QTest::keyClick(window_->findChild<QComboBox*>("ComboBoxRx"), Qt::Key_Return);
+            } else {
+                window_->findChild<QPushButton*>("Button1")->click();
+            }
+        });
         tick_.start(20);
     }
-    int Confirmations() const { return count_; }
-    void Stop() { tick_.stop(); }
+    int count = 0;
 
 private:
-    void Tick()
-    {
-        auto* lamp = window_.isNull() ? nullptr : window_->findChild<QLabel*>("ShapeRx");
-        if (lamp == nullptr || lamp->grab().toImage().pixelColor(8, 8) != QColor(Qt::red)) {
-            return;
-        }
-        ++count_;
-        if (byEnter_) {
-            QTest::keyClick(window_->findChild<QComboBox*>("ComboBoxRx"), Qt::Key_Return);
-        } else {
-            window_->findChild<QPushButton*>("Button1")->click();
-        }
-    }
     QPointer<QWidget> window_;
-    bool byEnter_;
     QTimer tick_;
-    int count_ = 0;
 };
 
 class DummyPort : public ::testing::Test {
@@ -97,189 +98,124 @@ protected:
         _SetSioDmy(0);
         EXPECT_TRUE(window.isNull()) << "the window outlived its port";
     }
-
-    template <class W>
-    W* Control(const char* name) const
+    void Set(const char* edit, const char* text) { Control<QLineEdit>(window, edit)->setText(text); }
+    void Check(const char* box, bool on = true) { Control<QAbstractButton>(window, box)->setChecked(on); }
+    std::string Recv(int* result)
     {
-        W* w = window->findChild<W*>(name);
-        EXPECT_NE(w, nullptr) << name;
-        return w;
-    }
-    // Automatic replies without a delay: `text` from EditOK.
-    void AnswerAtOnce(const QString& text, bool hex = false)
-    {
-        Control<QLineEdit>("EditSec")->setText("0");
-        Control<QLineEdit>("EditOK")->setText(text);
-        Control<QCheckBox>("CheckBoxHex")->setChecked(hex);
-    }
-    std::string Recv(int* result = nullptr, int max = 128)
-    {
-        std::string buf(static_cast<size_t>(max) + 1, '\x55');
-        const int n = _Rs232Recv(3, buf.data(), max);
-        if (result != nullptr) {
-            *result = n;
-        }
-        return n < 0 ? "<none>" : buf.substr(0, static_cast<size_t>(n));
+        char buf[129];
+        *result = _Rs232Recv(3, buf, 128);
+        return *result < 0 ? "<none>" : std::string(buf, static_cast<size_t>(*result));
     }
 
     QPointer<QWidget> window;
 };
 
-TEST_F(DummyPort, WindowFollowsTheFormAndTakesTheCaller_sName)
+TEST_F(DummyPort, CaptionRenameReopenAndModemLines)
 {
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(_FormDlgSioDmy, nullptr);
-    struct Place {
-        const char* name;
-        int x, y;
-    };
-    for (Place p : {Place{"ShapeRx", 4, 8}, Place{"ComboBoxRx", 24, 8}, Place{"CheckBoxWait", 13, 33},
-                    Place{"Button1", 139, 32}, Place{"CheckBoxHex", 200, 33}, Place{"RadioButtonOK", 8, 58},
-                    Place{"EditOK", 96, 56}, Place{"RadioButtonNG", 8, 82}, Place{"EditNG", 96, 80},
-                    Place{"Label1", 16, 108}, Place{"EditSec", 96, 104}, Place{"MemoTx", 8, 128}}) {
-        QWidget* w = Control<QWidget>(p.name);
-        ASSERT_NE(w, nullptr);
-        EXPECT_EQ(w->pos(), QPoint(p.x, p.y)) << p.name;
-    }
-    EXPECT_EQ(Control<QPushButton>("Button1")->text(), QString::fromUtf8("確定"));
-    EXPECT_EQ(Control<QLineEdit>("EditSec")->text(), "2");
-    EXPECT_EQ(Control<QComboBox>("ComboBoxRx")->currentText(), "OK");
-    EXPECT_TRUE(Control<QRadioButton>("RadioButtonOK")->isChecked());
-
     _Rs232Name(3, "Probe");
-    EXPECT_EQ(window->windowTitle(), "Probe");
     _Rs232Name(3, nullptr);
     EXPECT_EQ(window->windowTitle(), "Probe");
-
     // Reopening the slot gives a fresh window under the caption rule.
+    Set("EditSec", "0");
     ASSERT_EQ(_Rs232Open(3, kSettings), 3);
     EXPECT_TRUE(window.isNull());
     window = WindowTitled("Ch3 Debug");
-    ASSERT_NE(window, nullptr);
-
+    EXPECT_EQ(Control<QLineEdit>(window, "EditSec")->text(), "2");
     unsigned long state = 7;
-    using Line = unsigned char (*)(int);
-    for (Line line : {&_Rs_SetRts, &_Rs_SetDtr, &_Rs_SetBreak, &_Rs_ClrRts, &_Rs_ClrDtr, &_Rs_ClrBreak}) {
+    for (auto line : {&_Rs_SetRts, &_Rs_SetDtr, &_Rs_SetBreak, &_Rs_ClrRts, &_Rs_ClrDtr, &_Rs_ClrBreak}) {
         EXPECT_EQ(line(3), 0);
     }
-    EXPECT_EQ(_Rs_SetSignalState(3, 3), 0);
-    EXPECT_EQ(_Rs_GetSignalState(3, &state), 0);
+    EXPECT_EQ(_Rs_SetSignalState(3, 3) + _Rs_GetSignalState(3, &state), 0);
     EXPECT_EQ(state, 7u);
 }
 
 TEST_F(DummyPort, SentTextsAreMemoLines)
 {
-    auto* memo = Control<QPlainTextEdit>("MemoTx");
     ASSERT_EQ(_Rs232CrLf(3, "#"), 1);
     EXPECT_EQ(_Rs232Send(3, "*IDN?", 5), 1);
     EXPECT_EQ(_Rs232SendN(3, ":SYST:ERR?", 10), 1);
-    // Never more than the bytes the caller vouched for.
-    EXPECT_EQ(_Rs232SendN(3, "ABCDEF", 3), 1);
-    EXPECT_EQ(memo->toPlainText(), "*IDN?\n#\n:SYST:ERR?\nABC");
-    EXPECT_EQ(_Rs232Send(3, nullptr, 3), 0);
-    EXPECT_EQ(_Rs232SendN(3, "x", -1), 0);
-    EXPECT_EQ(memo->blockCount(), 4);
+    EXPECT_EQ(_Rs232SendN(3, "ABCDEF", 3), 1); // never past the bytes the caller vouched for
+    EXPECT_EQ(_Rs232Send(3, nullptr, 3) + _Rs232SendN(3, "x", -1), 0);
+    EXPECT_EQ(Control<QPlainTextEdit>(window, "MemoTx")->toPlainText(), "*IDN?\n#\n:SYST:ERR?\nABC");
 }
 
-struct AutoCase {
-    const char* seconds;
-    bool ng;
-    long atLeastMs, atMostMs;
-};
-
-void PrintTo(const AutoCase& c, std::ostream* os)
-{
-    *os << (c.ng ? "NG after " : "OK after ") << c.seconds;
-}
-
-class DummyAutoReply : public DummyPort, public ::testing::WithParamInterface<AutoCase> {};
-
-// A line receive runs the countdown twice; a delay that is no positive number means none.
-TEST_P(DummyAutoReply, ComesAfterTwoCountdowns)
-{
-    const AutoCase& c = GetParam();
-    Control<QLineEdit>("EditOK")->setText("ACK");
-    Control<QLineEdit>("EditNG")->setText("NAK");
-    Control<QRadioButton>(c.ng ? "RadioButtonNG" : "RadioButtonOK")->setChecked(true);
-    Control<QLineEdit>("EditSec")->setText(c.seconds);
-    const auto start = Clock::now();
-    int n = 0;
-    EXPECT_EQ(Recv(&n), c.ng ? "NAK" : "ACK");
-    EXPECT_EQ(n, 3);
-    EXPECT_GE(MsSince(start), c.atLeastMs);
-    EXPECT_LE(MsSince(start), c.atMostMs);
-}
-
-INSTANTIATE_TEST_SUITE_P(Table, DummyAutoReply,
-                         ::testing::Values(AutoCase{"2", false, 3500, 8000}, AutoCase{"0", false, 0, 500},
-                                           AutoCase{"0", true, 0, 500}, AutoCase{"soon", false, 0, 500},
-                                           AutoCase{"-3", true, 0, 500}));
-
-struct HexCase {
-    const char* digits;
+struct ReplyCase {
+    const char* seconds; // `EditSec`
+    bool ng, hex;
+    const char* text; // `EditOK` or `EditNG`
     std::string line;
 };
 
-void PrintTo(const HexCase& c, std::ostream* os)
+void PrintTo(const ReplyCase& c, std::ostream* os)
 {
-    *os << '"' << c.digits << '"';
+    *os << (c.ng ? "NG " : "OK ") << (c.hex ? "hex " : "") << '"' << c.text << "\" after " << c.seconds;
 }
 
-class DummyHexReply : public DummyPort, public ::testing::WithParamInterface<HexCase> {};
+class DummyAutoReply : public DummyPort, public ::testing::WithParamInterface<ReplyCase> {};
 
-// Hex replies, given automatically: the length announced is that of the bytes delivered.
-TEST_P(DummyHexReply, DecodesPairs)
+// A line receive runs the countdown twice; a delay that is no positive number means none. In
+// hex the length announced is that of the bytes delivered.
+TEST_P(DummyAutoReply, ComesAsTheWindowSays)
 {
-    AnswerAtOnce(GetParam().digits, true);
+    const ReplyCase& c = GetParam();
+    Set("EditSec", c.seconds);
+    Set(c.ng ? "EditNG" : "EditOK", c.text);
+    Check(c.ng ? "RadioButtonNG" : "RadioButtonOK");
+    Check("CheckBoxHex", c.hex);
+    const auto start = Clock::now();
     int n = 0;
-    EXPECT_EQ(Recv(&n), GetParam().line);
-    EXPECT_EQ(n, static_cast<int>(GetParam().line.size()));
+    EXPECT_EQ(Recv(&n), c.line);
+    EXPECT_EQ(n, static_cast<int>(c.line.size()));
+    const bool delayed = std::string(c.seconds) == "2";
+    EXPECT_GE(MsSince(start), delayed ? 3500 : 0);
+    EXPECT_LE(MsSince(start), delayed ? 8000 : 500);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, DummyHexReply,
-    ::testing::Values(
-        HexCase{"414243", "ABC"}, HexCase{"4142434", "ABC"}, HexCase{"616a6B", "ajk"},
-        HexCase{"4g2Z", std::string("\x40\x20", 2)}, HexCase{"41004243", "A"}, HexCase{"7", "7"}, HexCase{"", ""},
-        HexCase{"00", ""},
-        HexCase{"41414141414141414141414141414141414141414141414141414141414141414141414141414141414141414141414141"
-                "4141",
-                std::string(49, 'A')}));
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Table, DummyAutoReply, ::testing::Values(
+    ReplyCase{"2", false, false, "ACK", "ACK"}, ReplyCase{"0", false, false, "ACK", "ACK"},
+    ReplyCase{"0", true, false, "NAK", "NAK"}, ReplyCase{"soon", false, false, "ACK", "ACK"},
+    ReplyCase{"-3", true, false, "ACK", "ACK"}, ReplyCase{"0", false, true, "4142434", "ABC"},
+    ReplyCase{"0", true, true, "616a6B", "ajk"}, ReplyCase{"0", false, true, "4g2Z", "\x40\x20"},
+    ReplyCase{"0", false, true, "41004243", "A"}, ReplyCase{"0", false, true, "7", "7"},
+    // Of a hundred digits the first 99 are read: 49 bytes.
+    ReplyCase{"0", false, true, "41414141414141414141414141414141414141414141414141414141414141414141414141414141"
+                                "41414141414141414141", std::string(49, 'A')}));
+// clang-format on
 
 TEST_F(DummyPort, TypedHexReplyComesAfterTwoConfirmations)
 {
-    Control<QCheckBox>("CheckBoxWait")->setChecked(true);
-    Control<QCheckBox>("CheckBoxHex")->setChecked(true);
-    Control<QComboBox>("ComboBoxRx")->setEditText("4142434");
+    Check("CheckBoxWait");
+    Check("CheckBoxHex");
+    Control<QComboBox>(window, "ComboBoxRx")->setEditText("4142434");
     Operator op(window, false);
     int n = 0;
     EXPECT_EQ(Recv(&n), "ABC");
-    EXPECT_EQ(n, 3);
-    EXPECT_EQ(op.Confirmations(), 2);
+    EXPECT_EQ(op.count, 2);
 }
 
-// How many confirmations each receive asks for; Enter in the reply box confirms once.
+// How many confirmations each receive asks for (Enter counts once), and the reply history.
 TEST_F(DummyPort, EachReceiveWaitsAsOftenAsItAsks)
 {
-    Control<QCheckBox>("CheckBoxWait")->setChecked(true);
-    auto* box = Control<QComboBox>("ComboBoxRx");
+    Check("CheckBoxWait");
+    auto* box = Control<QComboBox>(window, "ComboBoxRx");
     box->setEditText("X");
     Operator op(window, true);
     char buf[16];
-    EXPECT_EQ(_Rs232RecvN(3, buf, 15), 1); // once, no terminator
-    EXPECT_STREQ(buf, "X");
-    EXPECT_EQ(op.Confirmations(), 1);
-    EXPECT_EQ(_Rs232RecvLen(3), 1);
-    EXPECT_EQ(op.Confirmations(), 2);
+    EXPECT_EQ(_Rs232RecvN(3, buf, 15), 1); // once, without terminator
+    EXPECT_EQ(op.count, 1);
+    EXPECT_EQ(_Rs232RecvLen(3), 1); // line mode went off with the raw receive
+    EXPECT_EQ(op.count, 2);
     _Rs232BufferClear(3); // once, and nothing dropped
-    EXPECT_EQ(op.Confirmations(), 3);
-    EXPECT_EQ(Recv(), "X");
-    EXPECT_EQ(op.Confirmations(), 5);
-    // The history gains each new reply once.
-    box->setEditText("Y");
-    EXPECT_EQ(Recv(), "Y");
-    box->setEditText("X");
-    EXPECT_EQ(Recv(), "X");
+    EXPECT_EQ(op.count, 3);
+    int n = 0;
+    for (const char* reply : {"X", "Y", "X"}) {
+        box->setEditText(reply);
+        EXPECT_EQ(Recv(&n), reply);
+    }
+    EXPECT_EQ(op.count, 9);
     QStringList items;
     for (int i = 0; i < box->count(); ++i) {
         items << box->itemText(i);
@@ -289,16 +225,13 @@ TEST_F(DummyPort, EachReceiveWaitsAsOftenAsItAsks)
 
 TEST_F(DummyPort, ClosingTheWindowEndsTheWait)
 {
-    Control<QCheckBox>("CheckBoxWait")->setChecked(true);
+    Check("CheckBoxWait");
     QTimer::singleShot(100, window, [this] { window->close(); });
     auto start = Clock::now();
     EXPECT_EQ(_Rs232RecvLen(3), 0);
-    EXPECT_LT(MsSince(start), 1000);
-    start = Clock::now();
     int n = 0;
     EXPECT_EQ(Recv(&n), "<none>");
-    EXPECT_EQ(n, -1);
-    EXPECT_LT(MsSince(start), 100);
+    EXPECT_LT(MsSince(start), 1000);
 }
 
 // A caller on another thread: the window work runs on the GUI thread, which stays free.
@@ -306,34 +239,26 @@ TEST(DummyPortThreads, AWorkerOpensSendsReceivesAndCloses)
 {
     _SetSioDmy(1);
     std::atomic<int> opened{-2};
-    std::atomic<bool> received{false};
     std::atomic<bool> done{false};
     std::string line;
     std::thread worker([&] {
         opened = _Rs232Open(7, kSettings);
-        if (opened == 7) {
-            _Rs232Send(7, "MEAS?", 5);
-            char buf[32];
-            if (_Rs232Recv(7, buf, 31) >= 0) {
-                line = buf;
-            }
-            received = true;
-            _Rs232Close(7);
+        char buf[32];
+        if (opened == 7 && _Rs232Send(7, "MEAS?", 5) == 1 && _Rs232Recv(7, buf, 31) >= 0) {
+            line = buf;
         }
+        _Rs232Close(7);
         done = true;
     });
     ASSERT_TRUE(QTest::qWaitFor([&] { return opened != -2; }, 5000));
-    ASSERT_EQ(opened, 7);
     QPointer<QWidget> window = WindowTitled("Ch7 Debug");
-    ASSERT_NE(window, nullptr);
-    window->findChild<QCheckBox*>("CheckBoxWait")->setChecked(true);
-    window->findChild<QComboBox*>("ComboBoxRx")->setEditText("42");
+    Control<QCheckBox>(window, "CheckBoxWait")->setChecked(true);
+    Control<QComboBox>(window, "ComboBoxRx")->setEditText("42");
     Operator op(window, false);
     EXPECT_TRUE(QTest::qWaitFor([&] { return done.load(); }, 10000));
     worker.join();
-    EXPECT_TRUE(received);
     EXPECT_EQ(line, "42");
-    EXPECT_EQ(op.Confirmations(), 2);
+    EXPECT_EQ(op.count, 2);
     EXPECT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 2000));
     _SetSioDmy(0);
 }
@@ -350,18 +275,14 @@ TEST(DummyPortSlots, AnOccupiedRealSlotStaysReal)
     ASSERT_TRUE(pty.Write("REAL\r\n"));
     char buf[16];
     EXPECT_EQ(_Rs232Recv(4, buf, 15), 4);
-    EXPECT_STREQ(buf, "REAL");
     _Rs232Close(4);
-    // Out of range in dummy mode: no window either.
-    EXPECT_EQ(_Rs232Open(256, kSettings), -1);
-    EXPECT_EQ(_Rs232Open(-1, kSettings), -1);
+    EXPECT_EQ(_Rs232Open(256, kSettings) + _Rs232Open(-1, kSettings), -2);
+    EXPECT_EQ(_Rs232Recv(3, nullptr, 5), -1); // empty slot
     _SetSioDmy(0);
-    EXPECT_EQ(WindowTitled("Ch256 Debug"), nullptr);
-    EXPECT_EQ(WindowTitled("Ch-1 Debug"), nullptr);
 }
 
-// When the application quits, waits on the GUI thread and on a worker end with nothing.
-// Quitting is final for the process, so this runs in a child of its own.
+// When the application quits, waits on the GUI thread and on a worker end with nothing, and
+// later ones at once. Quitting is final for the process: this runs in a child of its own.
 TEST(DummyPortQuit, QuittingEndsEveryWait)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
@@ -370,9 +291,7 @@ TEST(DummyPortQuit, QuittingEndsEveryWait)
             _SetSioDmy(1);
             bool ok = _Rs232Open(1, kSettings) == 1 && _Rs232Open(2, kSettings) == 2;
             for (const char* title : {"Ch1 Debug", "Ch2 Debug"}) {
-                if (QWidget* w = WindowTitled(title)) {
-                    w->findChild<QCheckBox*>("CheckBoxWait")->setChecked(true);
-                }
+                Control<QCheckBox>(WindowTitled(title), "CheckBoxWait")->setChecked(true);
             }
             std::atomic<int> workerResult{99};
             std::thread worker;
@@ -385,9 +304,7 @@ TEST(DummyPortQuit, QuittingEndsEveryWait)
             const auto start = Clock::now();
             QApplication::exec();
             worker.join();
-            ok = ok && guiResult == 0 && workerResult == 0 && MsSince(start) < 3000;
-            // Later waits end at once.
-            ok = ok && _Rs232RecvLen(1) == 0;
+            ok = ok && guiResult == 0 && workerResult == 0 && MsSince(start) < 3000 && _Rs232RecvLen(1) == 0;
             _Rs232Close(1);
             _Rs232Close(2);
             std::exit(ok ? 0 : 1);
