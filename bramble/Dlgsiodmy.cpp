@@ -19,11 +19,6 @@ namespace {
 // Replies are typed into a work area of 100 characters: at most 99 hex digits are decoded.
 constexpr int kHexWorkArea = 99;
 
-constexpr const char* kLampIdle = "QLabel#ShapeRx { background-color: #FFFFFF; border: 1px solid #000000; "
-                                  "border-radius: 8px; }";
-constexpr const char* kLampAwaiting = "QLabel#ShapeRx { background-color: #FF0000; border: 1px solid #000000; "
-                                      "border-radius: 8px; }";
-
 int HexDigit(char c)
 {
     const int u = std::toupper(static_cast<unsigned char>(c));
@@ -59,10 +54,7 @@ TFormDlgSioDmy::TFormDlgSioDmy() : ui_(std::make_unique<Ui::TFormDlgSioDmy>())
 TFormDlgSioDmy::~TFormDlgSioDmy()
 {
     Timer1.stop();
-    if (pending_) {
-        ReplyDone done = std::exchange(pending_, nullptr);
-        done(DummyReply{});
-    }
+    GiveUpWait();
 }
 
 void TFormDlgSioDmy::AddTx(const QString& text)
@@ -132,7 +124,10 @@ void TFormDlgSioDmy::GiveUpWait()
 
 void TFormDlgSioDmy::PaintLamp(bool awaiting)
 {
-    ui_->ShapeRx->setStyleSheet(QLatin1String(awaiting ? kLampAwaiting : kLampIdle));
+    // Red while a reply is awaited, white otherwise.
+    ui_->ShapeRx->setStyleSheet(
+        QStringLiteral("QLabel#ShapeRx { background-color: %1; border: 1px solid #000000; border-radius: 8px; }")
+            .arg(awaiting ? QStringLiteral("#FF0000") : QStringLiteral("#FFFFFF")));
 }
 
 std::string TFormDlgSioDmy::ReplyBody() const
