@@ -66,10 +66,11 @@ void CSComDmy::Close()
     if (window == nullptr) {
         return;
     }
-    // A window whose application is gone cannot be destroyed any more; the process is ending.
+    // A window whose application was destroyed cannot be destroyed any more; the process is
+    // ending.
     if (OnGuiThread()) {
         delete window;
-    } else if (WidgetsAvailable() && !GuiGone()) {
+    } else if (WidgetsAvailable()) {
         PostToGui(window, [window] { delete window; });
     }
 }

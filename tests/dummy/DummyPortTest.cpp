@@ -131,13 +131,17 @@ TEST_F(DummyPort, CaptionRenameReopenAndModemLines)
     EXPECT_EQ(state, 7u);
 }
 
-TEST_F(DummyPort, SentTextsAreMemoLines)
+TEST_F(DummyPort, SentTextsAreMemoLinesAndBadArgumentsFail)
 {
     ASSERT_EQ(_Rs232CrLf(3, "#"), 1);
     EXPECT_EQ(_Rs232Send(3, "*IDN?", 5), 1);
     EXPECT_EQ(_Rs232SendN(3, ":SYST:ERR?", 10), 1);
     EXPECT_EQ(_Rs232SendN(3, "ABCDEF", 3), 1); // never past the bytes the caller vouched for
     EXPECT_EQ(_Rs232Send(3, nullptr, 3) + _Rs232SendN(3, "x", -1), 0);
+    // No buffer: refused before any wait.
+    const auto start = Clock::now();
+    EXPECT_EQ(_Rs232Recv(3, nullptr, 5) + _Rs232RecvN(3, nullptr, 5), -2);
+    EXPECT_LT(MsSince(start), 500);
     EXPECT_EQ(Control<QPlainTextEdit>(window, "MemoTx")->toPlainText(), "*IDN?\n#\n:SYST:ERR?\nABC");
 }
 
@@ -277,7 +281,6 @@ TEST(DummyPortSlots, AnOccupiedRealSlotStaysReal)
     EXPECT_EQ(_Rs232Recv(4, buf, 15), 4);
     _Rs232Close(4);
     EXPECT_EQ(_Rs232Open(256, kSettings) + _Rs232Open(-1, kSettings), -2);
-    EXPECT_EQ(_Rs232Recv(3, nullptr, 5), -1); // empty slot
     _SetSioDmy(0);
 }
 
