@@ -16,6 +16,7 @@ namespace {
 
 TEST(PrintScreen, ACoveringWindowShowsInThePicture)
 {
+    ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
     qmrtest::ScopedWorkDir dir;
     auto below = printtest::ColouredWindow(Qt::red, {100, 100, 300, 200});
     ASSERT_TRUE(below);
