@@ -157,28 +157,29 @@ TFormPrinterSetup::TFormPrinterSetup(QWidget* owner) : QWidget(owner), ui_(std::
 
 TFormPrinterSetup::~TFormPrinterSetup() = default;
 
-bool TFormPrinterSetup::ExecuteSelect()
+template <typename Dialog>
+bool TFormPrinterSetup::Execute()
 {
+    // The printer cannot change while a document is in progress: its dialog would report OK
+    // for a choice that does not hold.
     KPrinter* printer = KPrinter::Instance();
     if (printer == nullptr || printer->Printing()) {
         return false;
     }
-    QPrintDialog dialog(&printer->Device(), this);
+    Dialog dialog(&printer->Device(), this);
     const bool ok = dialog.exec() == QDialog::Accepted;
     ShowPrinterName();
     return ok;
 }
 
+bool TFormPrinterSetup::ExecuteSelect()
+{
+    return Execute<QPrintDialog>();
+}
+
 bool TFormPrinterSetup::ExecuteSetup()
 {
-    KPrinter* printer = KPrinter::Instance();
-    if (printer == nullptr || printer->Printing()) {
-        return false;
-    }
-    QPageSetupDialog dialog(&printer->Device(), this);
-    const bool ok = dialog.exec() == QDialog::Accepted;
-    ShowPrinterName();
-    return ok;
+    return Execute<QPageSetupDialog>();
 }
 
 void TFormPrinterSetup::SpeedButtonSelectClick()
@@ -208,8 +209,7 @@ namespace {
 // Runs one dialog on a hidden holder form that `_FormPrinterSetup` names meanwhile.
 int RunOnHolder(bool (TFormPrinterSetup::*execute)())
 {
-    KPrinter* printer = KPrinter::Instance();
-    if (printer == nullptr || printer->Printing()) {
+    if (!OnWidgetThread()) {
         return 0;
     }
     TFormPrinterSetup form;

@@ -92,6 +92,8 @@ public:
     void SpeedButtonSetupClick();
 
 private:
+    template <typename Dialog>
+    bool Execute();
     void ShowPrinterName();
 
     std::unique_ptr<Ui::TFormPrinterSetup> ui_;

@@ -150,6 +150,11 @@ TEST_F(PrintExports, BadInputFailsAndLeavesNothingHeld)
         {"null window to the clipboard", [] { return _HdCopyToFile(nullptr, "CLIP"); }},
         {"no live widget", [&] { return _HdCopyToFile(&notAWindow, "x.bmp"); }},
         {"empty name", [&] { return _HdCopyToFile(window.get(), ""); }},
+        {"hidden window",
+         [&] {
+             QWidget hidden;
+             return _HdCopyToFile(&hidden, "x.bmp");
+         }},
         {"missing folder", [&] { return _HdCopyToFile(window.get(), "no/such/folder/x.bmp"); }},
         {"continue without a job", [&] { return _HdCopyToPrn(window.get(), 1, 0, 0); }},
         {"end without a job", [&] { return _HdCopyToPrn(window.get(), 1, 0, 1); }},

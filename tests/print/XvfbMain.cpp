@@ -1,13 +1,11 @@
 // Main of the tests that need a real X server: the program runs itself again under xvfb-run,
 // which finds a free display, and skips its tests where there is none to be had.
-#include "common/Fontsubst.h"
+#include "QtTestRun.h"
 
-#include <QApplication>
 #include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -61,13 +59,5 @@ int main(int argc, char** argv)
         execvp("xvfb-run", args.data());
         return 1;
     }
-    if (std::getenv("XDG_RUNTIME_DIR") == nullptr) {
-        std::string dir = "/tmp/qmrtest-runtime-" + std::to_string(getuid());
-        mkdir(dir.c_str(), 0700);
-        setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
-    }
-    ::testing::InitGoogleTest(&argc, argv);
-    QApplication app(argc, argv);
-    InstallFontSubstitutes();
-    return RUN_ALL_TESTS();
+    return RunQtTests(argc, argv);
 }
