@@ -4,16 +4,17 @@
 #include "GuiThread.h"
 #include "ui_Prnsetup.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QImage>
 #include <QPageSetupDialog>
-#include <QPointer>
 #include <QPrintDialog>
 #include <QRect>
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace bramble {
 
@@ -99,21 +100,29 @@ void StretchBitmapToCanvas(QPainter& canvas, int left, int top, int right, int b
     canvas.restore();
 }
 
+namespace {
+
+// Used and released on the GUI thread only.
+KPrinter* currentPrinter = nullptr;
+
+} // namespace
+
 KPrinter* KPrinter::Instance()
 {
     if (!OnWidgetThread()) {
         return nullptr;
     }
-    // One printer per application, deleted with it.
-    static QPointer<KPrinter> printer;
-    if (printer.isNull()) {
-        printer = new KPrinter(QCoreApplication::instance());
+    if (currentPrinter == nullptr) {
+        currentPrinter = new KPrinter;
+        qAddPostRoutine(&KPrinter::Release);
     }
-    return printer.data();
+    return currentPrinter;
 }
 
-KPrinter::KPrinter(QObject* owner) : QObject(owner)
+void KPrinter::Release()
 {
+    // A document still open is ended, so that its page is not lost.
+    delete std::exchange(currentPrinter, nullptr);
 }
 
 KPrinter::~KPrinter()

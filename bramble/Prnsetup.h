@@ -49,13 +49,16 @@ PictureRect LayoutPicture(const PrinterMetrics& metrics, int width, int height, 
 void StretchBitmapToCanvas(QPainter& canvas, int left, int top, int right, int bottom, const QImage& image);
 
 // The printer that the dialogs choose and set up and that hard copies print on, with the one
-// document in progress. It belongs to the GUI application and ends with it.
-class KPrinter : public QObject {
+// document in progress. It belongs to the GUI application and ends with it, before its
+// windows and its platform are gone.
+class KPrinter {
 public:
     // The application's printer; null without a widget application or off its GUI thread.
     static KPrinter* Instance();
 
-    ~KPrinter() override;
+    ~KPrinter();
+    KPrinter(const KPrinter&) = delete;
+    KPrinter& operator=(const KPrinter&) = delete;
 
     QPrinter& Device() { return printer_; }
 
@@ -70,7 +73,8 @@ public:
     void EndDoc();
 
 private:
-    explicit KPrinter(QObject* owner);
+    KPrinter() = default;
+    static void Release();
 
     QPrinter printer_{QPrinter::HighResolution};
     QPainter painter_; // after the printer: destroyed, and so ended, first
