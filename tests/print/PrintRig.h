@@ -1,6 +1,5 @@
 #pragma once
-// What the printing tests share: plain coloured windows to take pictures of, answers to the
-// printer dialogs, and PDF pages rendered for a look at where the pictures landed.
+// Shared by the printing tests: coloured windows to copy, answers to dialogs, rendered pages.
 
 #include <QColor>
 #include <QImage>
@@ -15,16 +14,13 @@ class QDialog;
 
 namespace printtest {
 
-// A shown, painted top-level window of one colour at `geometry`.
+// A shown, painted, frameless top-level window of one colour; null when it never showed.
 std::unique_ptr<QWidget> ColouredWindow(const QColor& colour, const QRect& geometry);
 
 // Answers the next modal dialog from a timer once it is up.
 void WhenDialogUp(std::function<void(QDialog*)> answer);
 
-// In the print dialog that is up: the PDF printer, writing to `file`.
-void ChoosePdf(QDialog* dialog, const QString& file);
-
-// The first page of a PDF file rendered at `dpi` by pdftoppm; null when it cannot be had.
+// The first page of a PDF file rendered by pdftoppm at `dpi`; null when that fails.
 QImage RenderPdf(const QString& file, int dpi);
 
 // The bounding box of the pixels near `colour`; empty when there are none.
