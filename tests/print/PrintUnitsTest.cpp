@@ -3,7 +3,6 @@
 #include "bramble/Prnsetup.h"
 #include "platform/Tone.h"
 
-#include <QPrinter>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -39,19 +38,6 @@ TEST(PrintLayout, PicturesLandWhereTheMetricsPutThem)
                   std::vector({c.expected.left, c.expected.top, c.expected.width, c.expected.height}))
             << c.name;
     }
-}
-
-TEST(PrintLayout, MetricsComeFromResolutionAndPageLayout)
-{
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(12, 24, 12, 24)));
-    const PrinterMetrics m = bramble::MetricsOf(printer);
-    // 12 pt and 24 pt at 1200 dots per inch; A4 is 842 x 595 pt across.
-    EXPECT_EQ(std::vector({m.logPixelsX, m.logPixelsY, m.physicalOffsetX, m.physicalOffsetY}),
-              std::vector({1200, 1200, 200, 400}));
-    EXPECT_NEAR(m.physicalWidth, 842 * 1200 / 72, 1);
-    EXPECT_NEAR(m.physicalHeight, 595 * 1200 / 72, 1);
 }
 
 using Tones = std::vector<std::pair<unsigned, unsigned>>;
