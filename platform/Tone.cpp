@@ -3,6 +3,7 @@
 #include <alsa/asoundlib.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <mutex>
@@ -45,12 +46,16 @@ private:
         }
         snd_lib_error_set_handler(QuietAlsa);
         snd_pcm_t* pcm = nullptr;
-        if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, 0) < 0) {
+        // Opened without waiting: a device held by another program is not waited for, the
+        // tone passes in silence instead.
+        const int opened = snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
+        if (opened < 0) {
             // A machine without a sound device does not grow one while we run.
-            noDevice_ = true;
+            noDevice_ = opened != -EBUSY && opened != -EAGAIN;
             return false;
         }
         bool played =
+            snd_pcm_nonblock(pcm, 0) >= 0 &&
             snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED, 1, kSampleRate, 1, 50000) >= 0;
         if (played) {
             std::vector<short> samples(static_cast<size_t>(kSampleRate) * durationMs / 1000);
