@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QThread>
 
 #include <condition_variable>
 #include <mutex>
@@ -29,12 +28,6 @@ void MarkGone()
 bool WidgetsAvailable()
 {
     return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
-}
-
-bool OnGuiThread()
-{
-    QCoreApplication* app = QCoreApplication::instance();
-    return app != nullptr && QThread::currentThread() == app->thread();
 }
 
 bool GuiGone()

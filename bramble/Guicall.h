@@ -5,6 +5,7 @@
 // window went, or the application quit or was destroyed. Nothing here ever blocks the GUI
 // thread.
 
+#include "GuiThread.h"
 #include "common/Guipost.h"
 
 #include <QObject>
@@ -16,10 +17,8 @@
 
 namespace bramble {
 
-// A QApplication exists (widgets can be made) and has not quit.
+// A QApplication exists (its GUI thread can make widgets); asked from any thread.
 bool WidgetsAvailable();
-// The calling thread is the GUI thread of the existing application.
-bool OnGuiThread();
 // The application has quit (its event loop ended) or was destroyed: from then on no queued
 // work runs and every wait of the library ends at once.
 bool GuiGone();
