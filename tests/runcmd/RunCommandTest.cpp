@@ -1,0 +1,170 @@
+#include "app/core/Appdefine.h"
+#include "common/QmrUsbIds.h"
+#include "platform/Process.h"
+#include "wenport/Wenport.h"
+
+#include "SimClient.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using qmrtest::ReadFile;
+using qmrtest::WaitFor;
+
+namespace {
+
+bool Present(const fs::path& path)
+{
+    return fs::exists(fs::symlink_status(path));
+}
+
+bool Ended(qmr::platform::Process& process, std::chrono::milliseconds timeout)
+{
+    return WaitFor([&] { return process.WaitSlice(0) == qmr::platform::Process::WaitResult::Ended; }, timeout);
+}
+
+enum class Ending { TermToRun, IntToRun, ProgramCloses };
+
+struct RunCase {
+    const char* name;
+    bool lan;
+    Ending ending;
+};
+
+// Three runs one after the other in one folder, each ended another way; a second run started
+// beside the first is refused and leaves the first one's port alone; a stale port of a run
+// that was killed is cleared.
+TEST(RunCommand, OneFaceThatTheSettingsSelectAndNothingLeftBehind)
+{
+    qmrtest::ScopedWorkDir work;
+    const std::string script = (qmrtest::SourceDir() / "tools" / "run-sim.sh").string();
+    const fs::path program = work.Path() / "program";
+    qmrtest::WriteFile(program,
+                       "#!/bin/sh\necho \"$$ $PPID\" >program.tmp\nmv program.tmp program.pids\nexec sleep 600\n");
+    fs::permissions(program, fs::perms(0755));
+
+    const RunCase cases[] = {
+        {"USB, SIGTERM to the run", false, Ending::TermToRun},
+        {"LAN, SIGINT to the run", true, Ending::IntToRun},
+        {"USB, the program closes", false, Ending::ProgramCloses},
+    };
+    bool triedSecondRun = false;
+    for (const RunCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove("program.pids");
+        std::vector<std::string> arguments;
+        if (c.lan) {
+            arguments.push_back("--lan");
+            // What a run killed outright leaves: its USB face, which would block a LAN connect.
+            fs::create_symlink("/nonexistent/pts", "ports/COM1");
+            qmrtest::WriteFile("ports/COM1.usb", "vid=2f5a\npid=3400\nserial=SN1\nname=QMR3400\n");
+        }
+        arguments.insert(arguments.end(), {QMR_BIN_DIR, work.Path().string(), program.string()});
+        qmr::platform::Process run;
+        ASSERT_TRUE(run.Start(script, arguments, true));
+        ASSERT_TRUE(WaitFor([] { return fs::exists("program.pids"); }, 30s));
+        int programPid = 0;
+        int runPid = 0;
+        std::istringstream(ReadFile("program.pids")) >> programPid >> runPid;
+        ASSERT_GT(programPid, 0);
+
+        AppSetRecord record{};
+        const std::string bytes = ReadFile("APPSET.DAT");
+        ASSERT_EQ(bytes.size(), sizeof record);
+        std::memcpy(&record, bytes.data(), sizeof record);
+        _SetVidPid(qmr::kQmrUsbVendorId, qmr::kQmrUsbProductId);
+        char name[20] = {};
+        const int listed = _GetUsbComName(0, name);
+        simtest::LineClient face;
+        if (c.lan) {
+            EXPECT_EQ(record.Com.Interface, kInterfaceLan);
+            EXPECT_STREQ(record.Com.IpAddress, "127.0.0.1");
+            EXPECT_LT(listed, 0) << "a USB instrument is listed: " << name;
+            EXPECT_FALSE(Present("ports/COM1.usb"));
+            ASSERT_TRUE(face.ConnectTcp(record.Com.TcpPort));
+        } else {
+            EXPECT_EQ(record.Com.Interface, kInterfaceUsb);
+            EXPECT_EQ(listed, record.Com.ComPort);
+            ASSERT_TRUE(face.OpenSerial("ports/COM" + std::to_string(record.Com.ComPort)));
+        }
+        const auto identity = face.Ask("*IDN?");
+        ASSERT_TRUE(identity.has_value());
+        EXPECT_NE(identity->find("QMR3400"), std::string::npos) << *identity;
+        face.Close();
+
+        if (!c.lan && !triedSecondRun) {
+            triedSecondRun = true;
+            qmr::platform::Process second;
+            ASSERT_TRUE(second.Start(script, {QMR_BIN_DIR, work.Path().string(), program.string()}, true));
+            ASSERT_TRUE(Ended(second, 30s));
+            EXPECT_EQ(second.ExitCode(), 1);
+            EXPECT_TRUE(Present("ports/COM1"));
+            EXPECT_TRUE(Present("ports/COM1.usb"));
+        }
+
+        switch (c.ending) {
+        case Ending::TermToRun:
+            kill(runPid, SIGTERM);
+            break;
+        case Ending::IntToRun:
+            kill(runPid, SIGINT);
+            break;
+        case Ending::ProgramCloses:
+            kill(programPid, SIGTERM);
+            break;
+        }
+        ASSERT_TRUE(Ended(run, 30s));
+        EXPECT_NE(kill(programPid, 0), 0) << "the program still runs";
+        EXPECT_FALSE(Present("ports/COM1"));
+        EXPECT_FALSE(Present("ports/COM1.usb"));
+    }
+}
+
+// The rule that gives a real instrument's port to the dialout group and keeps ModemManager
+// off it names exactly the ids that the program looks for.
+TEST(RunCommand, UdevRuleNamesTheInstrumentsIds)
+{
+    const std::string rules = ReadFile(qmrtest::SourceDir() / "tools" / "udev" / "70-qmr3400.rules");
+    ASSERT_FALSE(rules.empty());
+    auto hex = [](unsigned id) {
+        char text[8];
+        std::snprintf(text, sizeof text, "%04x", id);
+        return std::string(text);
+    };
+    const std::set<std::string> products = {hex(qmr::kQmrUsbProductId), hex(qmr::kQmrUsbProductIdAlt)};
+    std::set<std::string> vendors;
+    std::set<std::string> ignored;
+    std::set<std::string> grouped;
+    const std::regex ids(R"re(ATTRS\{idVendor\}=="([^"]*)", ATTRS\{idProduct\}=="([^"]*)")re");
+    std::istringstream lines(rules);
+    for (std::string line; std::getline(lines, line);) {
+        std::smatch match;
+        if (line.starts_with("#") || !std::regex_search(line, match, ids)) {
+            continue;
+        }
+        vendors.insert(match[1]);
+        if (line.find(R"(ENV{ID_MM_DEVICE_IGNORE}="1")") != std::string::npos) {
+            ignored.insert(match[2]);
+        }
+        if (line.find(R"(GROUP="dialout", MODE="0660")") != std::string::npos) {
+            grouped.insert(match[2]);
+        }
+    }
+    EXPECT_EQ(vendors, std::set<std::string>{hex(qmr::kQmrUsbVendorId)});
+    EXPECT_EQ(ignored, products);
+    EXPECT_EQ(grouped, products);
+}
+
+} // namespace
