@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -131,12 +130,18 @@ TEST(RunCommand, UdevRuleNamesTheInstrumentsIds)
         std::snprintf(text, sizeof text, "%04x", id);
         return std::string(text);
     };
-    std::set<std::string> vendors;
-    std::set<std::string> products;
-    const std::regex ids(R"re(ATTRS\{id(Vendor|Product)\}=="([^"]*)")re");
-    for (std::sregex_iterator it(rules.begin(), rules.end(), ids), end; it != end; ++it) {
-        ((*it)[1] == "Vendor" ? vendors : products).insert((*it)[2]);
-    }
+    // The values of every ATTRS{<key>}=="<value>" match.
+    auto values = [&](const std::string& key) {
+        std::set<std::string> found;
+        const std::string match = "ATTRS{" + key + "}==\"";
+        for (size_t at = rules.find(match); at != std::string::npos; at = rules.find(match, at + 1)) {
+            const size_t begin = at + match.size();
+            found.insert(rules.substr(begin, rules.find('"', begin) - begin));
+        }
+        return found;
+    };
+    const std::set<std::string> vendors = values("idVendor");
+    const std::set<std::string> products = values("idProduct");
     EXPECT_EQ(vendors, std::set<std::string>{hex(qmr::kQmrUsbVendorId)});
     EXPECT_EQ(products, (std::set<std::string>{hex(qmr::kQmrUsbProductId), hex(qmr::kQmrUsbProductIdAlt)}));
     EXPECT_NE(rules.find(R"(GROUP="dialout")"), std::string::npos);
