@@ -27,7 +27,6 @@ public:
 
     // 64 when the processor identifier holds "64", else 32 when it holds "x86", else 0.
     static int GetBitness();
-    int WordSize() const { return bitness_; }
 
 private:
     void Timer1Timer();
