@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Takes pictures of the dB and percent windows, local and remote, under Xvfb against the
-# simulator (in-process, TCP on 127.0.0.1), and of Setup's window, into the folder given as the
-# first argument (default build/screenshots). BUILD_DIR names the build folder (default: build).
+# simulator (in-process, TCP on 127.0.0.1), into the folder given as the first argument
+# (default build/screenshots). BUILD_DIR names the build folder (default: build).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -17,4 +17,5 @@ out="$(cd "$out" && pwd)"
 # In a sanitizer build the X client libraries' exit-time allocations are not ours to report.
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=0}"
 env -u QT_QPA_PLATFORM QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" "$build/tests/qmr_screens" "$out"
+# Setup's window too, held open.
 env -u QT_QPA_PLATFORM QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" "$build/tests/qmr_setup_screen" "$out/setup.png"
