@@ -18,6 +18,14 @@
 
 TFormAppQmrConfig* FormAppQmrConfig = nullptr;
 
+namespace {
+
+constexpr int kMessageTop = 440;
+constexpr int kControlTop = 150;
+constexpr int kControlHeight = 24;
+
+} // namespace
+
 TFormAppQmrConfig::TFormAppQmrConfig(QWidget* owner, KModuleQmrConfig* module)
     : TFormAppQmr(owner, module), ui_(std::make_unique<Ui::TFormAppQmrConfig>())
 {
@@ -39,6 +47,10 @@ TFormAppQmrConfig::TFormAppQmrConfig(QWidget* owner, KModuleQmrConfig* module)
     base.LabelSerial->setText(QStringLiteral("-"));
     base.ButtonConfig->setText(QStringLiteral("Control"));
     base.ButtonMode->setVisible(false);
+    // The settings panel takes the room below the link controls: the message line moves under
+    // the Read and Write buttons and "Control" keeps clear of the panel's top edge.
+    base.LabelMsg->move(base.LabelMsg->x(), kMessageTop);
+    base.ButtonConfig->setGeometry(base.ButtonConfig->x(), kControlTop, base.ButtonConfig->width(), kControlHeight);
     ActionConfig->setText(QStringLiteral("Control"));
 
     SetPixelSize(ui_->LabelZero, 13);
@@ -52,7 +64,7 @@ TFormAppQmrConfig::TFormAppQmrConfig(QWidget* owner, KModuleQmrConfig* module)
     // The edits sit in the gaps of their labels' texts.
     ui_->EditBrightness->raise();
     ui_->EditAutoOff->raise();
-    ui_->Panel1->raise();
+    ui_->Panel1->setAutoFillBackground(true);
 
     ActionRead = MakeAction("ActionRead", "Read from QMR", ui_->ButtonRead, [this] { ActionReadExecute(); });
     ActionWrite = MakeAction("ActionWrite", "Write to QMR", ui_->ButtonApply, [this] { ActionWriteExecute(); });

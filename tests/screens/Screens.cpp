@@ -245,7 +245,8 @@ bool Session::Run()
 bool Session::ConfigPictures()
 {
     Click("ButtonConnect");
-    if (!WaitRemote(1)) {
+    auto* configure = Window()->findChild<QPushButton*>(QStringLiteral("ButtonConfig"));
+    if (!WaitRemote(1) || !WaitFor([&] { return configure->isEnabled(); }, 5000, "Configure")) {
         return false;
     }
     Click("ButtonConfig");
