@@ -66,8 +66,15 @@ TEST_F(ConfigTest, ConfigureConnectsOverTheOpenLinkReadsAllAndGoesBack)
     auto* configure = Window()->findChild<QPushButton*>(QStringLiteral("ButtonConfig"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return configure->isEnabled(); }, 5000));
     const size_t before = Lines().size();
+    sim.DelayNext(400ms);
     configure->click();
     ASSERT_NE(Config(), nullptr);
+    // While the connect sequence runs over the open link (the dB window's connect sent the
+    // first "*IDN?"), its replies are not the settings': Read and Write stay off.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Count("*IDN?") == 2; }, 5000));
+    QTest::qWait(150);
+    EXPECT_EQ(ConfigModule()->GetFunctionState(), fnTOREMOTE);
+    EXPECT_FALSE(Config()->ActionRead->isEnabled());
     ASSERT_TRUE(WaitMessage("Read all settings is completed."));
 
     std::vector<std::string> lines = Lines();
