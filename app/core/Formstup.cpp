@@ -4,6 +4,7 @@
 
 #include "app/core/Appdefine.h"
 #include "app/instrument/Comdvqmr.h"
+#include "app/instrument/Kmdlcnf.h"
 #include "app/instrument/Kmdlman.h"
 #include "app/instrument/Kmdlqmr.h"
 #include "app/instrument/Kmsgscpi.h"
@@ -12,6 +13,7 @@
 #include "bramble/Bramble.h"
 #include "common/Guipost.h"
 
+#include "app/windows/Formapqmrcf.h"
 #include "app/windows/Formapqmril.h"
 #include "app/windows/Formapqmrpp.h"
 
@@ -45,8 +47,14 @@ TFormAppQmr* MakePercentWindow(QWidget* owner, KModuleQmr* module)
     return new TFormAppQmrPp(owner, module);
 }
 
-// The settings (2) and manual (3) windows are not part of this program yet.
-TFormStartUp::WindowMaker gMakers[kWindowCount] = {MakeDbWindow, MakePercentWindow, nullptr, nullptr};
+// The switch makes the settings window only around a settings module (MakeModule).
+TFormAppQmr* MakeConfigWindow(QWidget* owner, KModuleQmr* module)
+{
+    return new TFormAppQmrConfig(owner, dynamic_cast<KModuleQmrConfig*>(module));
+}
+
+// The manual window (3) is not part of this program yet.
+TFormStartUp::WindowMaker gMakers[kWindowCount] = {MakeDbWindow, MakePercentWindow, MakeConfigWindow, nullptr};
 
 KModuleQmr* MakeModule(int number)
 {
@@ -55,6 +63,8 @@ KModuleQmr* MakeModule(int number)
         return new KModuleQmrIL();
     case 1:
         return new KModuleQmrPP();
+    case 2:
+        return new KModuleQmrConfig();
     case 3:
         return new KModuleQmrManual();
     default:

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -21,6 +22,7 @@ class QAction;
 class QCloseEvent;
 class QEvent;
 class QObject;
+class QPushButton;
 class QTimer;
 class QWidget;
 
@@ -124,7 +126,8 @@ public slots:
     void ButtonDisConnectClick();
     void ActionPanelLockExecute();
     void ActionComsetExecute();
-    void ActionConfigExecute();
+    // Configure; the settings window's "Control" goes back instead.
+    virtual void ActionConfigExecute();
     void ActionEndExecute();
     // The mode button; the dB and percent windows override both.
     virtual void ActionDBExecute();
@@ -139,9 +142,12 @@ public slots:
     void TimerOverTimer();
 
 protected:
-    // Enabled states of the actions, every 100 ms.
+    // Enabled states of the actions, every 100 ms; a window with actions of its own extends
+    // UpdateActions.
     virtual void ActionDBUpdate();
-    void UpdateActions();
+    virtual void UpdateActions();
+    // An action bound to its button: the button runs the action and follows its enabled state.
+    QAction* MakeAction(const char* name, const char* text, QPushButton* button, std::function<void()> run);
 
     // The window switches of this window.
     void OpenWindowIL();
