@@ -13,6 +13,7 @@
 #include "common/Guipost.h"
 
 #include "app/windows/Formapqmril.h"
+#include "app/windows/Formapqmrmn.h"
 #include "app/windows/Formapqmrpp.h"
 
 #include <QCloseEvent>
@@ -45,8 +46,13 @@ TFormAppQmr* MakePercentWindow(QWidget* owner, KModuleQmr* module)
     return new TFormAppQmrPp(owner, module);
 }
 
-// The settings (2) and manual (3) windows are not part of this program yet.
-TFormStartUp::WindowMaker gMakers[kWindowCount] = {MakeDbWindow, MakePercentWindow, nullptr, nullptr};
+TFormAppQmr* MakeManualWindow(QWidget* owner, KModuleQmr* module)
+{
+    return new TFormAppQmrManual(owner, module);
+}
+
+// The settings window (2) is not part of this program yet.
+TFormStartUp::WindowMaker gMakers[kWindowCount] = {MakeDbWindow, MakePercentWindow, nullptr, MakeManualWindow};
 
 KModuleQmr* MakeModule(int number)
 {
@@ -213,6 +219,8 @@ void TFormStartUp::ChangeWindow(int number, int linkCode)
     if (module == nullptr) {
         return;
     }
+    std::string tag = "ChangeWindow";
+    _WriteNumLog(tag.data(), number);
     currentModule_ = module;
     module->SetComDevice(device_.get());
     TFormAppQmr* window = gMakers[number](this, module);

@@ -16,7 +16,9 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFont>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPalette>
 #include <QPlainTextEdit>
@@ -96,6 +98,7 @@ TFormAppQmr::TFormAppQmr(QWidget* owner, KModuleQmr* module)
     ui_->Image1->installEventFilter(this);
     ui_->StaticTextRemote->installEventFilter(this);
     ui_->StaticTextLocal->installEventFilter(this);
+    ui_->EditCmd->installEventFilter(this);
 
     auto makeTimer = [this](const char* name, int interval) {
         auto* timer = new QTimer(this);
@@ -410,12 +413,27 @@ void TFormAppQmr::SendCommandText()
         return;
     }
     const QByteArray text = ui_->EditCmd->text().toLatin1();
-    // The device sends free text only while nothing awaits a reply.
-    const bool goesOut = device_->IsIdle() && device_->IsOpen();
+    // The device sends free text only while nothing awaits a reply; only this thread starts a
+    // command, so what is idle now is still idle when the text goes.
+    const bool mayGo = device_->IsIdle();
     module_->SendString(text.constData());
-    if (goesOut && !text.contains('?')) {
+    // No reply comes to a text without "?": it is done once it went out. A text that was not
+    // sent leaves the command in flight pending, so that its reply is still taken.
+    if (mayGo && !text.contains('?') && device_->ClearCommandState(csGETSTR)) {
         module_->SetBusy(false);
-        device_->SetCommandState(csIDLE);
+    }
+}
+
+void TFormAppQmr::LabelSysErrClick(QLabel* label)
+{
+    ui_->EditCmd->setText(label->text());
+    ui_->EditCmd->setFocus();
+}
+
+void TFormAppQmr::BindCommandLabels()
+{
+    for (QLabel* label : ui_->PanelDbg->findChildren<QLabel*>()) {
+        label->installEventFilter(this);
     }
 }
 
@@ -553,17 +571,21 @@ void TFormAppQmr::OpenWindowPp()
     SwitchTo(1, IsUsbPageActive() ? 1 : 2);
 }
 
-void TFormAppQmr::OpenConfigWindow()
+void TFormAppQmr::SwitchWithLinkCode(int number)
 {
     timerErr_->stop();
-    SwitchTo(2, CurrentLinkCode());
+    SwitchTo(number, CurrentLinkCode());
+}
+
+void TFormAppQmr::OpenConfigWindow()
+{
+    SwitchWithLinkCode(2);
 }
 
 void TFormAppQmr::OpenManualWindow()
 {
-    timerErr_->stop();
     KModuleQmr* module = module_;
-    SwitchTo(3, CurrentLinkCode());
+    SwitchWithLinkCode(3);
     // The module is deleted once the window closed for the switch.
     if (module_ != nullptr && module == module_) {
         module_->SetBusy(false);
@@ -578,9 +600,11 @@ void TFormAppQmr::FormShow()
     TFormApp::FormShow();
     ui_->LabelVersion->setText(QLatin1String(kVersionText));
     if (HasSwitch("/A")) {
-        // The manual window is not part of this program yet: only BusyChk is offered.
+        // The developer's switch: the manual window (when the switch has it) and the busy check.
         KWindowSwitch* windowSwitch = Switch();
-        ui_->ButtonManual->setVisible(windowSwitch != nullptr && windowSwitch->HasWindow(3));
+        if (windowSwitch != nullptr && windowSwitch->HasWindow(3)) {
+            ui_->ButtonManual->setVisible(true);
+        }
         ui_->ButtonBusyChk->setVisible(true);
     }
     if (module_ == nullptr) {
@@ -666,6 +690,15 @@ void TFormAppQmr::closeEvent(QCloseEvent* event)
 
 bool TFormAppQmr::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::KeyPress && watched == ui_->EditCmd) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            // Swallowed: in a dialog, Enter would also press the default button.
+            SendCommandText();
+            return true;
+        }
+        return TFormApp::eventFilter(watched, event);
+    }
     if (event->type() == QEvent::MouseButtonDblClick && watched == ui_->Image1) {
         Image1DblClick();
         return true;
@@ -679,6 +712,11 @@ bool TFormAppQmr::eventFilter(QObject* watched, QEvent* event)
         if (watched == ui_->StaticTextLocal) {
             ui_->ButtonDisConnect->setFocus();
             ButtonDisConnectClick();
+            return true;
+        }
+        auto* label = qobject_cast<QLabel*>(watched);
+        if (label != nullptr && ui_->PanelDbg->isAncestorOf(label)) {
+            LabelSysErrClick(label);
             return true;
         }
     }

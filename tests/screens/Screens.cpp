@@ -1,4 +1,4 @@
-// Pictures of the dB and percent windows, local and remote, for a look by eye: the program's
+// Pictures of the dB, percent and manual windows, local and remote, for a look by eye: the program's
 // own start-up window and instrument windows in a fresh working folder, connected over TCP to
 // the simulator on 127.0.0.1. Usage: qmr_screens <folder for the PNG files>.
 // Run under a real X server (Xvfb) for the toolkit's real look; offscreen works too.
@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
@@ -89,6 +90,8 @@ public:
     explicit Session(fs::path out) : out_(std::move(out)) {}
 
     bool Run();
+    // The manual window, local and remote with a query's reply in its memo.
+    bool RunManual();
 
 private:
     bool Start();
@@ -236,6 +239,29 @@ bool Session::Run()
     return WaitLocal() && Save("percent-local-after-disconnect.png");
 }
 
+bool Session::RunManual()
+{
+    Click("ButtonManual");
+    if (!WaitFor([&] { return Module() != nullptr && Module()->GetKind() == kKindManual && Window()->isVisible(); },
+                 10000, "the manual window") ||
+        !Save("manual-local.png")) {
+        return false;
+    }
+    Click("ButtonConnect");
+    if (!WaitFor([&] { return Module()->IsConnected() && Idle(); }, 15000, "the manual window's connect")) {
+        return false;
+    }
+    Click("ButtonSend");
+    auto* memo = Window()->findChild<QPlainTextEdit*>(QStringLiteral("MemoLog"));
+    if (!WaitFor([&] { return memo->toPlainText().count(QStringLiteral("RECV <-")) >= 3; }, 10000, "the reply") ||
+        !Save("manual-remote.png")) {
+        return false;
+    }
+    // "Control" back to the percent window, which connects over the open link.
+    Click("ButtonManual");
+    return WaitRemote(1);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -264,7 +290,7 @@ int main(int argc, char** argv)
     int status = 1;
     {
         Session session(out);
-        status = session.Run() ? 0 : 1;
+        status = session.Run() && session.RunManual() ? 0 : 1;
     }
     // The start-up window's shut-down ran with the session; the simulator is stopped.
     fs::current_path("/");
