@@ -142,6 +142,9 @@ TEST_F(ManualTest, FormShowsTheDeveloperControlsAndALabelClickFillsTheCommandEdi
     StartSim();
     WriteSettings();
     StartProgram();
+    // Without "/A" the control window offers neither Manual nor BusyChk.
+    EXPECT_FALSE(startUp->CurrentWindow()->findChild<QPushButton*>(QStringLiteral("ButtonManual"))->isVisible());
+    EXPECT_FALSE(startUp->CurrentWindow()->findChild<QPushButton*>(QStringLiteral("ButtonBusyChk"))->isVisible());
     ClickManual();
     EXPECT_EQ(Manual()->windowTitle(), QStringLiteral("FormAppQmrManual"));
     EXPECT_TRUE(Form().LabelDebug->isVisible());
@@ -248,6 +251,7 @@ TEST_F(ManualTest, ProgramSwitchesThroughItsWindowsAndKeepsTheirPositions)
     StartSim();
     WriteSettings();
     qmrtest::WriteFile("drive.txt", "window TFormAppQmrIL\n"
+                                    "visible ButtonBusyChk\n"
                                     "click ButtonConnect\n"
                                     "ready\n"
                                     "move 101 81\n"

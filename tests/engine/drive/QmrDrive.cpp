@@ -5,7 +5,9 @@
 //
 //   window CLASS    a visible window of that class; reports the visible windows, the number
 //                   of instrument windows made so far and the window's position
-//   click NAME      clicks the button NAME of the shown instrument window once it is enabled
+//   click NAME      clicks the button NAME of the shown instrument window once it is shown
+//                   and enabled
+//   visible NAME    the control NAME of the shown window is visible
 //   ready           the shown window's REMOTE lamp lit and its BUSY lamp dark again, after
 //                   it was seen lit since the last click (the work the click started is done)
 //   text NAME TEXT  the label NAME shows TEXT
@@ -102,12 +104,16 @@ private:
         }
         if (verb == QLatin1String("click")) {
             auto* button = window->findChild<QAbstractButton*>(words.value(1));
-            if (button == nullptr || !button->isEnabled()) {
+            if (button == nullptr || !button->isVisible() || !button->isEnabled()) {
                 return false;
             }
             sawBusy_ = false;
             button->click();
             return true;
+        }
+        if (verb == QLatin1String("visible")) {
+            auto* control = window->findChild<QWidget*>(words.value(1));
+            return control != nullptr && control->isVisible();
         }
         if (verb == QLatin1String("ready")) {
             return sawBusy_ && Lit(window, QStringLiteral("LabelRemote")) && !Lit(window, QStringLiteral("LabelBusy"));
