@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Takes pictures of the dB and percent windows, local and remote, under Xvfb against the
+# Takes pictures of the dB, percent and settings windows, local and remote, under Xvfb against the
 # simulator (in-process, TCP on 127.0.0.1), into the folder given as the first argument
 # (default build/screenshots). BUILD_DIR names the build folder (default: build).
 set -euo pipefail

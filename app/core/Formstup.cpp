@@ -4,6 +4,7 @@
 
 #include "app/core/Appdefine.h"
 #include "app/instrument/Comdvqmr.h"
+#include "app/instrument/Kmdlcnf.h"
 #include "app/instrument/Kmdlman.h"
 #include "app/instrument/Kmdlqmr.h"
 #include "app/instrument/Kmsgscpi.h"
@@ -12,6 +13,7 @@
 #include "bramble/Bramble.h"
 #include "common/Guipost.h"
 
+#include "app/windows/Formapqmrcf.h"
 #include "app/windows/Formapqmril.h"
 #include "app/windows/Formapqmrmn.h"
 #include "app/windows/Formapqmrpp.h"
@@ -51,8 +53,13 @@ TFormAppQmr* MakeManualWindow(QWidget* owner, KModuleQmr* module)
     return new TFormAppQmrManual(owner, module);
 }
 
-// The settings window (2) is not part of this program yet.
-TFormStartUp::WindowMaker gMakers[kWindowCount] = {MakeDbWindow, MakePercentWindow, nullptr, MakeManualWindow};
+// The switch makes the settings window only around a settings module (MakeModule).
+TFormAppQmr* MakeConfigWindow(QWidget* owner, KModuleQmr* module)
+{
+    return new TFormAppQmrConfig(owner, dynamic_cast<KModuleQmrConfig*>(module));
+}
+
+TFormStartUp::WindowMaker gMakers[kWindowCount] = {MakeDbWindow, MakePercentWindow, MakeConfigWindow, MakeManualWindow};
 
 KModuleQmr* MakeModule(int number)
 {
@@ -61,6 +68,8 @@ KModuleQmr* MakeModule(int number)
         return new KModuleQmrIL();
     case 1:
         return new KModuleQmrPP();
+    case 2:
+        return new KModuleQmrConfig();
     case 3:
         return new KModuleQmrManual();
     default:

@@ -131,19 +131,26 @@ bool KModuleQmr::ToRemote()
 {
     Log("KModuleQmr", "ToRemote");
     SetBusyLamp(true);
+    return StartConnect(&KComDeviceQmr::QueryMode, true);
+}
+
+bool KModuleQmr::StartConnect(bool (KComDeviceQmr::*first)(), bool logFailure)
+{
     // An open link is used as it is, whether or not remote mode was reached on it.
     bool ok = IsConnected() ? true : OpenPort();
     if (ok) {
         functionState_.store(fnTOREMOTE);
         Log("ToRemote", "OPEN");
-        if (deviceQmr_ == nullptr || !deviceQmr_->QueryMode()) {
+        if (deviceQmr_ == nullptr || !(deviceQmr_->*first)()) {
             ok = false;
             ClosePort();
         }
     }
     SetPortPageEnabled(!ok);
     if (!ok) {
-        Log("ToRemote", "ERROR!");
+        if (logFailure) {
+            Log("ToRemote", "ERROR!");
+        }
         ToLocal();
         End();
     }

@@ -124,12 +124,7 @@ TFormAppQmr::TFormAppQmr(QWidget* owner, KModuleQmr* module)
     timerActions_->start();
 
     auto makeAction = [this](const char* name, const char* text, QPushButton* button, void (TFormAppQmr::*run)()) {
-        auto* action = new QAction(QLatin1String(text), this);
-        action->setObjectName(QLatin1String(name));
-        connect(action, &QAction::triggered, this, run);
-        connect(button, &QPushButton::clicked, action, &QAction::trigger);
-        connect(action, &QAction::changed, button, [action, button] { button->setEnabled(action->isEnabled()); });
-        return action;
+        return MakeAction(name, text, button, [this, run] { (this->*run)(); });
     };
     ActionComset = makeAction("ActionComset", "Com set", ui_->ButtonSetting, &TFormAppQmr::ActionComsetExecute);
     ActionConfig = makeAction("ActionConfig", "Configure", ui_->ButtonConfig, &TFormAppQmr::ActionConfigExecute);
@@ -152,6 +147,16 @@ TFormAppQmr::TFormAppQmr(QWidget* owner, KModuleQmr* module)
         }
     });
     UpdateActions();
+}
+
+QAction* TFormAppQmr::MakeAction(const char* name, const char* text, QPushButton* button, std::function<void()> run)
+{
+    auto* action = new QAction(QLatin1String(text), this);
+    action->setObjectName(QLatin1String(name));
+    connect(action, &QAction::triggered, this, [run = std::move(run)] { run(); });
+    connect(button, &QPushButton::clicked, action, &QAction::trigger);
+    connect(action, &QAction::changed, button, [action, button] { button->setEnabled(action->isEnabled()); });
+    return action;
 }
 
 TFormAppQmr::~TFormAppQmr()
@@ -373,9 +378,8 @@ void TFormAppQmr::UpdateActions()
     const bool open = module_->IsConnected();
     ActionPanelLock->setEnabled(open);
     ActionComset->setEnabled(!module_->IsBusy() && !open);
-    KWindowSwitch* windowSwitch = Switch();
-    ActionConfig->setEnabled(windowSwitch != nullptr && windowSwitch->HasWindow(2) && open &&
-                             !module_->IsBusyForUpdate() && device_ != nullptr && !device_->IsBusyExceptStatus());
+    ActionConfig->setEnabled(open && !module_->IsBusyForUpdate() && device_ != nullptr &&
+                             !device_->IsBusyExceptStatus());
     ActionEnd->setEnabled(!module_->IsBusy() && !module_->IsRemote());
     ActionDBUpdate();
 }

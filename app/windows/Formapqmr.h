@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -22,6 +23,7 @@ class QCloseEvent;
 class QEvent;
 class QLabel;
 class QObject;
+class QPushButton;
 class QTimer;
 class QWidget;
 
@@ -125,7 +127,8 @@ public slots:
     void ButtonDisConnectClick();
     void ActionPanelLockExecute();
     void ActionComsetExecute();
-    void ActionConfigExecute();
+    // Configure; the settings window's "Control" goes back instead.
+    virtual void ActionConfigExecute();
     void ActionEndExecute();
     // The mode button; the dB and percent windows override both.
     virtual void ActionDBExecute();
@@ -143,9 +146,12 @@ public slots:
     void TimerOverTimer();
 
 protected:
-    // Enabled states of the actions, every 100 ms.
+    // Enabled states of the actions, every 100 ms; a window with actions of its own extends
+    // UpdateActions.
     virtual void ActionDBUpdate();
-    void UpdateActions();
+    virtual void UpdateActions();
+    // An action bound to its button: the button runs the action and follows its enabled state.
+    QAction* MakeAction(const char* name, const char* text, QPushButton* button, std::function<void()> run);
 
     // The window switches of this window.
     void OpenWindowIL();

@@ -8,7 +8,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTimer>
 
 TFormAppQmrManual::TFormAppQmrManual(QWidget* owner, KModuleQmr* module)
     : TFormAppQmr(owner, module), ui_(std::make_unique<Ui::TFormAppQmrManual>())
@@ -40,6 +39,6 @@ void TFormAppQmrManual::ShowRemote(bool /*remote*/)
 
 void TFormAppQmrManual::ButtonManualClick()
 {
-    TimerErr()->stop();
-    SwitchTo(-1, CurrentLinkCode());
+    // -1: the last of the dB and percent windows.
+    SwitchWithLinkCode(-1);
 }

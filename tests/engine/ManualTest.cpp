@@ -262,6 +262,14 @@ TEST_F(ManualTest, ProgramSwitchesThroughItsWindowsAndKeepsTheirPositions)
                                     "click ButtonManual\n"
                                     "window TFormAppQmrIL\n"
                                     "ready\n"
+                                    "move 120 90\n"
+                                    "click ButtonConfig\n"
+                                    "window TFormAppQmrConfig\n"
+                                    "text LabelMsg Read all settings is completed.\n"
+                                    "move 150 110\n"
+                                    "click ButtonConfig\n"
+                                    "window TFormAppQmrIL\n"
+                                    "ready\n"
                                     "move 161 131\n"
                                     "done\n");
     ProgramProcess program;
@@ -280,11 +288,15 @@ TEST_F(ManualTest, ProgramSwitchesThroughItsWindowsAndKeepsTheirPositions)
     ASSERT_TRUE(played) << report;
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 
-    // Each window hides the one before (and the splash), and each switch makes one window;
-    // the second dB window opens where the first was closed (one caption, one position).
+    // Each window hides the one before (and the splash), and each switch makes one window. The
+    // dB and settings windows share one caption and so one position: each opens where the last
+    // of them was closed (the window it replaces closes only once the new one shows).
     const std::vector<std::string> expected = {"window TFormAppQmrIL visible=TFormAppQmrIL made=1 at=",
                                                "window TFormAppQmrManual visible=TFormAppQmrManual made=2 at=",
-                                               "window TFormAppQmrIL visible=TFormAppQmrIL made=3 at=101,81", "done"};
+                                               "window TFormAppQmrIL visible=TFormAppQmrIL made=3 at=101,81",
+                                               "window TFormAppQmrConfig visible=TFormAppQmrConfig made=4 at=101,81",
+                                               "window TFormAppQmrIL visible=TFormAppQmrIL made=5 at=120,90",
+                                               "done"};
     std::istringstream lines(report);
     for (const std::string& want : expected) {
         std::string line;
@@ -298,10 +310,10 @@ TEST_F(ManualTest, ProgramSwitchesThroughItsWindowsAndKeepsTheirPositions)
         const size_t number = at + tag.size();
         switches.push_back(log.substr(number, log.find('>', number) - number));
     }
-    EXPECT_EQ(switches, (std::vector<std::string>{"0", "3", "0"})) << log;
+    EXPECT_EQ(switches, (std::vector<std::string>{"0", "3", "0", "2", "0"})) << log;
     EXPECT_NE(log.find("*IDN?"), std::string::npos);
 
-    // The dB windows share the product's caption; the manual window keeps its own.
+    // The dB and settings windows share the product's caption; the manual window keeps its own.
     const auto positions = Positions();
     EXPECT_EQ(positions.at("QMR3400"), std::make_pair(161, 131));
     EXPECT_EQ(positions.at("FormAppQmrManual"), std::make_pair(303, 202));

@@ -10,6 +10,7 @@
 #include <QTabWidget>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -141,23 +142,24 @@ TEST_P(WindowSwitchNumbers, MapsNumbersAndLinkCodes)
     if (c.first >= 0) {
         startUp->ChangeWindow(c.first, 0);
     }
-    TestWindow* before = Window();
+    TFormAppQmr* before = startUp->CurrentWindow();
     startUp->ChangeWindow(c.number, c.linkCode);
-    ASSERT_NE(Window(), before);
-    EXPECT_EQ(Window()->number, c.opened);
-    EXPECT_EQ(LastControlWindow, c.opened);
-    EXPECT_EQ(Window()->AutoConnect(), c.autoConnect);
-    EXPECT_EQ(Device()->GetModule(), Window()->Module());
-    EXPECT_EQ(Module()->GetKind(), c.opened);
+    TFormAppQmr* opened = startUp->CurrentWindow();
+    ASSERT_NE(opened, before);
+    ASSERT_NE(opened->Module(), nullptr);
+    EXPECT_EQ(opened->Module()->GetKind(), c.opened);
+    // Only the dB and percent windows become the last control window.
+    EXPECT_EQ(LastControlWindow, c.opened <= 1 ? c.opened : std::max(c.first, 0));
+    EXPECT_EQ(opened->AutoConnect(), c.autoConnect);
+    EXPECT_EQ(Device()->GetModule(), opened->Module());
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, WindowSwitchNumbers,
                          ::testing::Values(SwitchCase{"lastIsDbAtFirst", -9, -1, 0, 0, false},
                                            SwitchCase{"lastIsPercentOnceOpened", 1, -1, 2, 1, true},
                                            SwitchCase{"aboveThreeIsDb", 1, 5, 0, 0, false},
-                                           // The settings window is not part of the program
-                                           // yet: the dB window opens.
-                                           SwitchCase{"settingsNotThere", 1, 2, 1, 0, true}),
+                                           SwitchCase{"settingsKeepsTheLastControlWindow", 1, 2, 0, 2, false},
+                                           SwitchCase{"manualKeepsTheLastControlWindow", 1, 3, 2, 3, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // The program itself, started in a folder of its own and ended by SIGTERM.

@@ -1,6 +1,6 @@
-// Pictures of the dB, percent and manual windows, local and remote, for a look by eye: the program's
-// own start-up window and instrument windows in a fresh working folder, connected over TCP to
-// the simulator on 127.0.0.1. Usage: qmr_screens <folder for the PNG files>.
+// Pictures of the dB, percent, settings and manual windows, local and remote, for a look by
+// eye: the program's own start-up window and instrument windows in a fresh working folder,
+// connected over TCP to the simulator on 127.0.0.1. Usage: qmr_screens <folder for the PNG files>.
 // Run under a real X server (Xvfb) for the toolkit's real look; offscreen works too.
 
 #include "Simulator.h"
@@ -9,6 +9,7 @@
 #include "app/core/Formstup.h"
 #include "app/instrument/Kmdlqmr.h"
 #include "app/windows/Formapqmr.h"
+#include "app/windows/Formapqmrcf.h"
 #include "app/windows/Formapqmril.h"
 #include "app/windows/Formapqmrpp.h"
 #include "common/Fontsubst.h"
@@ -104,6 +105,8 @@ private:
     bool WaitLocal();
     void Click(const char* button);
     bool Save(const char* name);
+    // The settings window, remote (opened by Configure, settings read) and local.
+    bool ConfigPictures();
 
     fs::path out_;
     qmrsim::Simulator sim_;
@@ -236,7 +239,32 @@ bool Session::Run()
         return false;
     }
     Click("ButtonDisConnect");
-    return WaitLocal() && Save("percent-local-after-disconnect.png");
+    if (!WaitLocal() || !Save("percent-local-after-disconnect.png")) {
+        return false;
+    }
+    return ConfigPictures();
+}
+
+bool Session::ConfigPictures()
+{
+    Click("ButtonConnect");
+    auto* configure = Window()->findChild<QPushButton*>(QStringLiteral("ButtonConfig"));
+    if (!WaitRemote(1) || !WaitFor([&] { return configure->isEnabled(); }, 5000, "Configure")) {
+        return false;
+    }
+    Click("ButtonConfig");
+    auto config = [this] { return dynamic_cast<TFormAppQmrConfig*>(Window()); };
+    if (!WaitFor(
+            [&] {
+                return config() != nullptr && Idle() && !config()->ConfigModule()->IsSequenceRunning() &&
+                       LabelText(config(), "LabelMsg") == QStringLiteral("Read all settings is completed.");
+            },
+            15000, "the settings read") ||
+        !Save("config-remote.png")) {
+        return false;
+    }
+    Click("ButtonDisConnect");
+    return WaitLocal() && Save("config-local.png");
 }
 
 bool Session::RunManual()
