@@ -15,6 +15,7 @@
 
 #include "app/windows/Formapqmrcf.h"
 #include "app/windows/Formapqmril.h"
+#include "app/windows/Formapqmrmn.h"
 #include "app/windows/Formapqmrpp.h"
 
 #include <QCloseEvent>
@@ -47,14 +48,18 @@ TFormAppQmr* MakePercentWindow(QWidget* owner, KModuleQmr* module)
     return new TFormAppQmrPp(owner, module);
 }
 
+TFormAppQmr* MakeManualWindow(QWidget* owner, KModuleQmr* module)
+{
+    return new TFormAppQmrManual(owner, module);
+}
+
 // The switch makes the settings window only around a settings module (MakeModule).
 TFormAppQmr* MakeConfigWindow(QWidget* owner, KModuleQmr* module)
 {
     return new TFormAppQmrConfig(owner, dynamic_cast<KModuleQmrConfig*>(module));
 }
 
-// The manual window (3) is not part of this program yet.
-TFormStartUp::WindowMaker gMakers[kWindowCount] = {MakeDbWindow, MakePercentWindow, MakeConfigWindow, nullptr};
+TFormStartUp::WindowMaker gMakers[kWindowCount] = {MakeDbWindow, MakePercentWindow, MakeConfigWindow, MakeManualWindow};
 
 KModuleQmr* MakeModule(int number)
 {
@@ -223,6 +228,8 @@ void TFormStartUp::ChangeWindow(int number, int linkCode)
     if (module == nullptr) {
         return;
     }
+    std::string tag = "ChangeWindow";
+    _WriteNumLog(tag.data(), number);
     currentModule_ = module;
     module->SetComDevice(device_.get());
     TFormAppQmr* window = gMakers[number](this, module);

@@ -336,11 +336,14 @@ bool KModuleQmr::SetPanelLock(bool on)
 
 bool KModuleQmr::SendString(const char* text)
 {
+    // The device refuses free text while a reply is awaited: the function that awaits it is
+    // left running, so that its reply still steps it on.
+    if (deviceQmr_ == nullptr || text == nullptr || !deviceQmr_->IsIdle()) {
+        return false;
+    }
     functionState_.store(fnGETSTR);
     busy_.store(true);
-    if (deviceQmr_ != nullptr && text != nullptr) {
-        deviceQmr_->SendString(text);
-    }
+    deviceQmr_->SendString(text);
     End();
     return false;
 }

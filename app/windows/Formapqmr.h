@@ -21,6 +21,7 @@ class KModuleQmr;
 class QAction;
 class QCloseEvent;
 class QEvent;
+class QLabel;
 class QObject;
 class QPushButton;
 class QTimer;
@@ -132,9 +133,12 @@ public slots:
     // The mode button; the dB and percent windows override both.
     virtual void ActionDBExecute();
     void PageControlChange();
-    void ButtonManualClick();
+    // Manual; the manual window's "Control" goes back instead.
+    virtual void ButtonManualClick();
     void ButtonBusyChkClick();
     void ButtonSendClick();
+    // A label of the command panel: its caption into the command edit.
+    void LabelSysErrClick(QLabel* label);
     void Image1DblClick();
     void TimerBusyTimer();
     void TimerFuncTimer();
@@ -154,12 +158,17 @@ protected:
     void OpenWindowPp();
     void OpenConfigWindow();
     void OpenManualWindow();
+    // The status-byte watch off, then the switch with the current link code, so that the next
+    // window connects over an open link by itself.
+    void SwitchWithLinkCode(int number);
     // Switching set, the switch called, this window closed; nothing without an owner.
     void SwitchTo(int number, int linkCode);
     // 0 when the link is closed; else 1 on the USB tab, 2 on the LAN tab.
     int CurrentLinkCode();
     KWindowSwitch* Switch() const;
     void DeleteChecker();
+    // The labels of the command panel answer a click (the manual window fills the panel).
+    void BindCommandLabels();
 
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -171,6 +180,7 @@ protected:
     QAction* ActionDB = nullptr;
 
 private:
+    // The command edit's text, sent unchanged as free text (SEND or Enter).
     void SendCommandText();
 
     std::unique_ptr<Ui::TFormAppQmr> ui_;

@@ -1,6 +1,6 @@
-// Pictures of the dB, percent and settings windows, local and remote, for a look by eye: the
-// program's own start-up window and instrument windows in a fresh working folder, connected
-// over TCP to the simulator on 127.0.0.1. Usage: qmr_screens <folder for the PNG files>.
+// Pictures of the dB, percent, settings and manual windows, local and remote, for a look by
+// eye: the program's own start-up window and instrument windows in a fresh working folder,
+// connected over TCP to the simulator on 127.0.0.1. Usage: qmr_screens <folder for the PNG files>.
 // Run under a real X server (Xvfb) for the toolkit's real look; offscreen works too.
 
 #include "Simulator.h"
@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
@@ -93,6 +94,8 @@ public:
     explicit Session(fs::path out) : out_(std::move(out)) {}
 
     bool Run();
+    // The manual window, local and remote with a query's reply in its memo.
+    bool RunManual();
 
 private:
     bool Start();
@@ -301,6 +304,29 @@ bool Session::ConfigPictures()
     return WaitLocal() && Save("config-local.png");
 }
 
+bool Session::RunManual()
+{
+    Click("ButtonManual");
+    if (!WaitFor([&] { return Module() != nullptr && Module()->GetKind() == kKindManual && Window()->isVisible(); },
+                 10000, "the manual window") ||
+        !Save("manual-local.png")) {
+        return false;
+    }
+    Click("ButtonConnect");
+    if (!WaitFor([&] { return Module()->IsConnected() && Idle(); }, 15000, "the manual window's connect")) {
+        return false;
+    }
+    Click("ButtonSend");
+    auto* memo = Window()->findChild<QPlainTextEdit*>(QStringLiteral("MemoLog"));
+    if (!WaitFor([&] { return memo->toPlainText().count(QStringLiteral("RECV <-")) >= 3; }, 10000, "the reply") ||
+        !Save("manual-remote.png")) {
+        return false;
+    }
+    // "Control" back to the percent window, which connects over the open link.
+    Click("ButtonManual");
+    return WaitRemote(1);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -329,7 +355,7 @@ int main(int argc, char** argv)
     int status = 1;
     {
         Session session(out);
-        status = session.Run() ? 0 : 1;
+        status = session.Run() && session.RunManual() ? 0 : 1;
     }
     if (!SaveDummyPort(out)) {
         status = 1;
