@@ -27,8 +27,9 @@ struct Folder {
     std::string path;
     Folder()
     {
-        char name[] = "/tmp/qmr-fuzz-appset-XXXXXX";
-        Check(mkdtemp(name) != nullptr);
+        // TMPDIR may name a memory file system: a disk file system costs milliseconds a write.
+        std::string name = (std::filesystem::temp_directory_path() / "qmr-fuzz-appset-XXXXXX").string();
+        Check(mkdtemp(name.data()) != nullptr);
         path = name;
     }
     ~Folder() { std::filesystem::remove_all(path); }
