@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Check(home >= 0 && chdir(folder.path.c_str()) == 0);
 
     if (std::FILE* f = std::fopen("APPSET.DAT", "wb")) {
-        Check(std::fwrite(data, 1, size, f) == size);
+        Check(size == 0 || std::fwrite(data, 1, size, f) == size);
         std::fclose(f);
     }
     KAppSetData* settings = AppSetDataCreate();
