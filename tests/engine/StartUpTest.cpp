@@ -13,9 +13,12 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <ostream>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -154,6 +157,7 @@ TEST_P(WindowSwitchNumbers, MapsNumbersAndLinkCodes)
     EXPECT_EQ(LastControlWindow, c.opened);
     EXPECT_EQ(Window()->AutoConnect(), c.autoConnect);
     EXPECT_EQ(Device()->GetModule(), Window()->Module());
+    EXPECT_EQ(Module()->GetForm(), Window()); // bound by the switch, to the whole window
     EXPECT_EQ(Module()->GetKind(), c.opened);
 }
 
@@ -167,16 +171,13 @@ INSTANTIATE_TEST_SUITE_P(Table, WindowSwitchNumbers,
                                            SwitchCase{"manualNotThere", -9, 3, 0, 0, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// The program itself, started in a folder of its own and ended by SIGTERM.
-TEST_F(EngineTest, ProgramEndsInOrderOnSigterm)
+// Starts the program itself in the working folder; `inChild` runs in the child before the exec.
+pid_t LaunchProgram(const char* argument, const std::function<void()>& inChild = {})
 {
-    StartSim();
-    WriteSettings();
     const std::filesystem::path program = std::filesystem::path(QMR_PROGRAM_DIR) / "qmr3400";
-    ASSERT_TRUE(std::filesystem::exists(program));
+    EXPECT_TRUE(std::filesystem::exists(program));
     std::filesystem::copy_file(std::filesystem::path(QMR_PROGRAM_DIR) / "chkip.bat", "chkip.bat",
                                std::filesystem::copy_options::overwrite_existing);
-
     // The program is no test program: its sanitizer runtime gets the tests' options through
     // the environment, set before the fork (the child only execs).
     setenv("TSAN_OPTIONS", __tsan_default_options(), 1);
@@ -184,11 +185,35 @@ TEST_F(EngineTest, ProgramEndsInOrderOnSigterm)
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     const std::string path = program.string();
     const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
     if (pid == 0) {
-        execl(path.c_str(), path.c_str(), "/l", static_cast<char*>(nullptr));
+        if (inChild) {
+            inChild();
+        }
+        execl(path.c_str(), path.c_str(), argument, static_cast<char*>(nullptr));
         _exit(127);
     }
+    return pid;
+}
+
+// Waits at most 15 s for the program's end, then kills it: its wait status, or -1.
+int WaitProgramEnd(pid_t pid)
+{
+    int status = 0;
+    if (qmrtest::WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 15000ms)) {
+        return status;
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return -1;
+}
+
+// The program itself, started in a folder of its own and ended by SIGTERM.
+TEST_F(EngineTest, ProgramEndsInOrderOnSigterm)
+{
+    StartSim();
+    WriteSettings();
+    const pid_t pid = LaunchProgram("/l");
+    ASSERT_GT(pid, 0);
     auto logText = [] {
         std::string all;
         if (std::filesystem::exists("log")) {
@@ -203,20 +228,9 @@ TEST_F(EngineTest, ProgramEndsInOrderOnSigterm)
     // Give the first window its show before the signal.
     QTest::qWait(300);
     kill(pid, SIGTERM);
-    int status = 0;
-    pid_t done = 0;
-    const bool ended = qmrtest::WaitFor(
-        [&] {
-            done = waitpid(pid, &status, WNOHANG);
-            return done == pid;
-        },
-        15000ms);
-    if (!ended) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-    }
+    const int status = WaitProgramEnd(pid);
     ASSERT_TRUE(started);
-    ASSERT_TRUE(ended);
+    ASSERT_NE(status, -1);
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     const std::string log = logText();
@@ -228,6 +242,50 @@ TEST_F(EngineTest, ProgramEndsInOrderOnSigterm)
     EXPECT_EQ(record.Com.TcpPort, sim.TcpPort());
     EXPECT_STREQ(record.Com.IpAddress, "127.0.0.1");
 }
+
+// The operator's file size limit at 0 ("ulimit -f 0"): every write to a file fails. Killed by
+// the limit's signal at its first write (the settings, at start-up), or going on without the
+// signal to its orderly end, the program leaves both files as they were.
+class NoRoomForFiles : public EngineTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(NoRoomForFiles, ProgramLeavesBothFilesAsTheyWere)
+{
+    const bool signalIgnored = GetParam();
+    WriteSettings();
+    const std::string settings = qmrtest::ReadFile("APPSET.DAT");
+    const std::string positions(96, 'o'); // a rewrite would cut the captions: it would differ
+    qmrtest::WriteFile("APPPOS.POS", positions);
+    // The log's console (a terminal) shows the run; the log file cannot be written either.
+    qmrtest::PtyPair console;
+    const std::string consolePath = console.SlavePath();
+    const pid_t pid = LaunchProgram(signalIgnored ? "/L" : nullptr, [&] {
+        if (signalIgnored) {
+            std::signal(SIGXFSZ, SIG_IGN);
+        }
+        const rlimit none{0, 0};
+        setrlimit(RLIMIT_FSIZE, &none);
+        dup2(open(consolePath.c_str(), O_WRONLY | O_NOCTTY), STDOUT_FILENO);
+    });
+    ASSERT_GT(pid, 0);
+    if (signalIgnored) {
+        const std::string shown = console.ReadUntil("TFormStartUp StartUp", 15s);
+        EXPECT_NE(shown.find("TFormStartUp StartUp"), std::string::npos) << shown;
+        kill(pid, SIGTERM);
+    }
+    const int status = WaitProgramEnd(pid);
+    ASSERT_NE(status, -1);
+    if (signalIgnored) {
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        EXPECT_NE(console.ReadUntil("TFormStartUp FormDestroy", 5s).find("FormDestroy"), std::string::npos);
+    } else {
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
+    }
+    EXPECT_EQ(qmrtest::ReadFile("APPSET.DAT"), settings);
+    EXPECT_EQ(qmrtest::ReadFile("APPPOS.POS"), positions);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signal, NoRoomForFiles, ::testing::Bool(),
+                         [](const auto& info) { return std::string(info.param ? "ignored" : "kills"); });
 
 } // namespace
 } // namespace enginetest
