@@ -149,6 +149,7 @@ TEST_F(EngineTest, LostLinkWithAStalledWriteNeverStallsTheWindow)
     sender.stop();
     heartbeat.stop();
     dropper.join();
+    RecordProperty("largestGapMs", static_cast<int>(largestGap));
     EXPECT_TRUE(stalled.load()) << "the send buffer never filled";
     EXPECT_TRUE(local);
     EXPECT_LT(largestGap, 200) << "the GUI thread stood still for " << largestGap << " ms";
