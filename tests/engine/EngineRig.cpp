@@ -113,14 +113,14 @@ void EngineTest::StartSim(int ptyCom)
     ASSERT_TRUE(sim.Start(options)) << sim.LastError();
 }
 
-void EngineTest::WriteSettings(int com)
+void EngineTest::WriteSettings(int com, int tcpPort)
 {
     usbCom = com;
     AppSetRecord record{};
     record.Com.Interface = com > 0 ? kInterfaceUsb : kInterfaceLan;
     record.Com.ComPort = com > 0 ? com : 1;
     std::strcpy(record.Com.IpAddress, "127.0.0.1");
-    record.Com.TcpPort = sim.TcpPort();
+    record.Com.TcpPort = tcpPort > 0 ? tcpPort : sim.TcpPort();
     std::strcpy(record.Com.Terminator, "\n");
     qmrtest::WriteFile("APPSET.DAT", std::string(reinterpret_cast<const char*>(&record), sizeof record));
 }

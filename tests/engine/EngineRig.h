@@ -84,8 +84,9 @@ protected:
 
     // The simulator: its TCP face always, a pseudo-terminal face as COM `ptyCom` when above 0.
     void StartSim(int ptyCom = 0);
-    // "APPSET.DAT" for the simulator's TCP face, or its USB face when `usbCom` is above 0.
-    void WriteSettings(int usbCom = 0);
+    // "APPSET.DAT" for the simulator's TCP face (or another TCP port on 127.0.0.1), or its USB
+    // face when `usbCom` is above 0.
+    void WriteSettings(int usbCom = 0, int tcpPort = 0);
     // Starts the program's start-up window and runs its start-up step.
     void StartProgram();
     // Shuts the program down as the end of its message loop does.

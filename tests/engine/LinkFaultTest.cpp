@@ -3,7 +3,6 @@
 #include "EngineRig.h"
 
 #include "Siminstr.h"
-#include "app/core/Appdefine.h"
 #include "app/instrument/Kchkerr.h"
 #include "app/link/Commodul.h"
 
@@ -12,7 +11,6 @@
 
 #include <arpa/inet.h>
 #include <atomic>
-#include <cstring>
 #include <netinet/in.h>
 #include <new>
 #include <poll.h>
@@ -94,24 +92,18 @@ private:
     std::thread thread_;
 };
 
-// The instrument hangs: the window's writes fill the socket buffers until one waits for room.
-// Then the instrument goes away (FIN, its input unread). The reader's close must cut that
-// write short: the window goes local and the GUI thread answers within 200 ms throughout.
+// The instrument hangs: the window's writes fill the socket buffers until one waits for room
+// (as a blocking write does, up to its time-out). Then the instrument goes away (FIN, its
+// input unread). The reader's close must cut that write short: the window goes local and,
+// from the loss on, the GUI thread answers within 200 ms throughout.
 TEST_F(EngineTest, LostLinkWithAStalledWriteNeverStallsTheWindow)
 {
     HangingInstrument instrument;
-    AppSetRecord record{};
-    std::strcpy(record.Com.IpAddress, "127.0.0.1");
-    record.Com.Interface = kInterfaceLan;
-    record.Com.TcpPort = instrument.Port();
-    record.Com.Terminator[0] = '\n';
-    qmrtest::WriteFile("APPSET.DAT", std::string(reinterpret_cast<const char*>(&record), sizeof record));
+    WriteSettings(0, instrument.Port());
     StartProgram();
     ClickConnect();
     ASSERT_TRUE(WaitRemote());
 
-    // Before the loss the window's write waits for room, as a blocking write does (up to its
-    // time-out); from the loss on, the GUI thread answers within 200 ms.
     QElapsedTimer clock;
     clock.start();
     std::atomic<qint64> lostAt{-1};

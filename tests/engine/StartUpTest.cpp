@@ -279,6 +279,9 @@ TEST_P(NoRoomForFiles, ProgramLeavesBothFilesAsTheyWere)
     if (signalIgnored) {
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
         EXPECT_NE(console.ReadUntil("TFormStartUp FormDestroy", 5s).find("FormDestroy"), std::string::npos);
+        for (const auto& entry : std::filesystem::directory_iterator(".")) {
+            EXPECT_EQ(entry.path().string().find(".new-"), std::string::npos) << "left behind: " << entry.path();
+        }
     } else {
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
     }
