@@ -11,20 +11,14 @@
 #include <QTabWidget>
 #include <QTest>
 
-#include <cerrno>
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <functional>
 #include <ostream>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <unistd.h>
-
-extern "C" const char* __tsan_default_options();
-extern "C" const char* __asan_default_options();
 
 namespace enginetest {
 namespace {
@@ -153,89 +147,47 @@ TEST_P(WindowSwitchNumbers, MapsNumbersAndLinkCodes)
     if (c.first >= 0) {
         startUp->ChangeWindow(c.first, 0);
     }
-    TestWindow* before = Window();
+    TFormAppQmr* before = startUp->CurrentWindow();
     startUp->ChangeWindow(c.number, c.linkCode);
-    ASSERT_NE(Window(), before);
-    EXPECT_EQ(Window()->number, c.opened);
-    EXPECT_EQ(LastControlWindow, c.opened);
-    EXPECT_EQ(Window()->AutoConnect(), c.autoConnect);
-    EXPECT_EQ(Device()->GetModule(), Window()->Module());
-    EXPECT_EQ(Module()->GetForm(), Window()); // bound by the switch, to the whole window
-    EXPECT_EQ(Module()->GetKind(), c.opened);
+    TFormAppQmr* opened = startUp->CurrentWindow();
+    ASSERT_NE(opened, before);
+    ASSERT_NE(opened->Module(), nullptr);
+    EXPECT_EQ(opened->Module()->GetKind(), c.opened);
+    // Only the dB and percent windows become the last control window.
+    EXPECT_EQ(LastControlWindow, c.opened <= 1 ? c.opened : std::max(c.first, 0));
+    EXPECT_EQ(opened->AutoConnect(), c.autoConnect);
+    EXPECT_EQ(Device()->GetModule(), opened->Module());
+    EXPECT_EQ(opened->Module()->GetForm(), opened); // bound by the switch, to the whole window
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, WindowSwitchNumbers,
                          ::testing::Values(SwitchCase{"lastIsDbAtFirst", -9, -1, 0, 0, false},
                                            SwitchCase{"lastIsPercentOnceOpened", 1, -1, 2, 1, true},
                                            SwitchCase{"aboveThreeIsDb", 1, 5, 0, 0, false},
-                                           // The settings and manual windows are not part of
-                                           // the program yet: the dB window opens.
-                                           SwitchCase{"settingsNotThere", 1, 2, 1, 0, true},
-                                           SwitchCase{"manualNotThere", -9, 3, 0, 0, false}),
+                                           SwitchCase{"settingsKeepsTheLastControlWindow", 1, 2, 0, 2, false},
+                                           SwitchCase{"manualKeepsTheLastControlWindow", 1, 3, 2, 3, true}),
                          [](const auto& info) { return std::string(info.param.name); });
-
-// Starts the program itself in the working folder; `inChild` runs in the child before the exec.
-pid_t LaunchProgram(const char* argument, const std::function<void()>& inChild = {})
-{
-    const std::filesystem::path program = std::filesystem::path(QMR_PROGRAM_DIR) / "qmr3400";
-    EXPECT_TRUE(std::filesystem::exists(program));
-    std::filesystem::copy_file(std::filesystem::path(QMR_PROGRAM_DIR) / "chkip.bat", "chkip.bat",
-                               std::filesystem::copy_options::overwrite_existing);
-    // The program is no test program: its sanitizer runtime gets the tests' options through
-    // the environment, set before the fork (the child only execs).
-    setenv("TSAN_OPTIONS", __tsan_default_options(), 1);
-    setenv("ASAN_OPTIONS", __asan_default_options(), 1);
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    const std::string path = program.string();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (inChild) {
-            inChild();
-        }
-        execl(path.c_str(), path.c_str(), argument, static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    return pid;
-}
-
-// Waits at most 15 s for the program's end, then kills it: its wait status, or -1.
-int WaitProgramEnd(pid_t pid)
-{
-    int status = 0;
-    if (qmrtest::WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 15000ms)) {
-        return status;
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    return -1;
-}
 
 // The program itself, started in a folder of its own and ended by SIGTERM.
 TEST_F(EngineTest, ProgramEndsInOrderOnSigterm)
 {
     StartSim();
     WriteSettings();
-    const pid_t pid = LaunchProgram("/l");
-    ASSERT_GT(pid, 0);
-    auto logText = [] {
-        std::string all;
-        if (std::filesystem::exists("log")) {
-            for (const auto& entry : std::filesystem::directory_iterator("log")) {
-                all += qmrtest::ReadFile(entry.path());
-            }
-        }
-        return all;
-    };
+    std::filesystem::copy_file(std::filesystem::path(QMR_PROGRAM_DIR) / "chkip.bat", "chkip.bat",
+                               std::filesystem::copy_options::overwrite_existing);
+    ProgramProcess program;
+    ASSERT_TRUE(program.Start({"/l"}));
     const bool started =
-        qmrtest::WaitFor([&] { return logText().find("TFormStartUp StartUp") != std::string::npos; }, 15000ms);
+        qmrtest::WaitFor([&] { return LogText().find("TFormStartUp StartUp") != std::string::npos; }, 15000ms);
     // The message loop takes the signal after the start-up step, which showed the first window.
-    kill(pid, SIGTERM);
-    const int status = WaitProgramEnd(pid);
+    program.Signal(SIGTERM);
+    int status = 0;
+    const bool ended = program.WaitExit(15000ms, status);
     ASSERT_TRUE(started);
-    ASSERT_NE(status, -1);
+    ASSERT_TRUE(ended);
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    const std::string log = logText();
+    const std::string log = LogText();
     EXPECT_NE(log.find("TFormStartUp StartUp"), std::string::npos) << log;
     EXPECT_NE(log.find("TFormStartUp FormDestroy"), std::string::npos) << log;
     EXPECT_TRUE(std::filesystem::exists("APPPOS.POS"));
@@ -260,22 +212,22 @@ TEST_P(NoRoomForFiles, ProgramLeavesBothFilesAsTheyWere)
     // The log's console (a terminal) shows the run; the log file cannot be written either.
     qmrtest::PtyPair console;
     const std::string consolePath = console.SlavePath();
-    const pid_t pid = LaunchProgram(signalIgnored ? "/L" : nullptr, [&] {
+    ProgramProcess program;
+    ASSERT_TRUE(program.Start(signalIgnored ? std::vector<std::string>{"/L"} : std::vector<std::string>{}, {}, [&] {
         if (signalIgnored) {
             std::signal(SIGXFSZ, SIG_IGN);
         }
         const rlimit none{0, 0};
         setrlimit(RLIMIT_FSIZE, &none);
         dup2(open(consolePath.c_str(), O_WRONLY | O_NOCTTY), STDOUT_FILENO);
-    });
-    ASSERT_GT(pid, 0);
+    }));
     if (signalIgnored) {
         const std::string shown = console.ReadUntil("TFormStartUp StartUp", 15s);
         EXPECT_NE(shown.find("TFormStartUp StartUp"), std::string::npos) << shown;
-        kill(pid, SIGTERM);
+        program.Signal(SIGTERM);
     }
-    const int status = WaitProgramEnd(pid);
-    ASSERT_NE(status, -1);
+    int status = 0;
+    ASSERT_TRUE(program.WaitExit(15s, status));
     if (signalIgnored) {
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
         EXPECT_NE(console.ReadUntil("TFormStartUp FormDestroy", 5s).find("FormDestroy"), std::string::npos);

@@ -1,6 +1,6 @@
-// Pictures of the dB and percent windows, local and remote, for a look by eye: the program's
-// own start-up window and instrument windows in a fresh working folder, connected over TCP to
-// the simulator on 127.0.0.1. Usage: qmr_screens <folder for the PNG files>.
+// Pictures of the dB, percent, settings and manual windows, local and remote, for a look by
+// eye: the program's own start-up window and instrument windows in a fresh working folder,
+// connected over TCP to the simulator on 127.0.0.1. Usage: qmr_screens <folder for the PNG files>.
 // Run under a real X server (Xvfb) for the toolkit's real look; offscreen works too.
 
 #include "Simulator.h"
@@ -9,14 +9,17 @@
 #include "app/core/Formstup.h"
 #include "app/instrument/Kmdlqmr.h"
 #include "app/windows/Formapqmr.h"
+#include "app/windows/Formapqmrcf.h"
 #include "app/windows/Formapqmril.h"
 #include "app/windows/Formapqmrpp.h"
+#include "bramble/Bramble.h"
 #include "common/Fontsubst.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
@@ -84,11 +87,15 @@ void AnswerMessages()
     }
 }
 
+bool SavePicture(QWidget* window, const fs::path& out, const char* name);
+
 class Session {
 public:
     explicit Session(fs::path out) : out_(std::move(out)) {}
 
     bool Run();
+    // The manual window, local and remote with a query's reply in its memo.
+    bool RunManual();
 
 private:
     bool Start();
@@ -101,6 +108,8 @@ private:
     bool WaitLocal();
     void Click(const char* button);
     bool Save(const char* name);
+    // The settings window, remote (opened by Configure, settings read) and local.
+    bool ConfigPictures();
 
     fs::path out_;
     qmrsim::Simulator sim_;
@@ -162,11 +171,9 @@ void Session::Click(const char* button)
     }
 }
 
-bool Session::Save(const char* name)
+// The window as the screen shows it into out/name.
+bool SavePicture(QWidget* window, const fs::path& out, const char* name)
 {
-    TFormAppQmr* window = Window();
-    // Let the lamps, timers and repaints of the last step settle.
-    QTest::qWait(400);
     QPixmap picture;
     QScreen* screen = window->screen();
     if (QGuiApplication::platformName() == QLatin1String("xcb") && screen != nullptr) {
@@ -177,13 +184,49 @@ bool Session::Save(const char* name)
     if (picture.isNull()) {
         picture = window->grab();
     }
-    const fs::path path = out_ / name;
+    const fs::path path = out / name;
     if (!picture.save(QString::fromStdString(path.string()), "PNG")) {
         std::fprintf(stderr, "qmr_screens: cannot write %s\n", path.c_str());
         return false;
     }
     std::printf("%s %dx%d\n", path.c_str(), picture.width(), picture.height());
     return true;
+}
+
+bool Session::Save(const char* name)
+{
+    // Let the lamps, timers and repaints of the last step settle.
+    QTest::qWait(400);
+    return SavePicture(Window(), out_, name);
+}
+
+// The dummy port's window as another program opens it, with a few lines sent and a reply
+// awaited (its lamp red).
+bool SaveDummyPort(const fs::path& out)
+{
+    _SetSioDmy(1);
+    if (_Rs232Open(3, "baud=19200 parity=N data=8 stop=1") != 3) {
+        std::fprintf(stderr, "qmr_screens: no dummy port\n");
+        return false;
+    }
+    _Rs232Send(3, "*IDN?", 5);
+    _Rs232SendN(3, ":SYST:ERR?", 10);
+    QWidget* window = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        window = w->windowTitle() == QLatin1String("Ch3 Debug") ? w : window;
+    }
+    bool saved = false;
+    if (window != nullptr && QTest::qWaitForWindowExposed(window, 5000)) {
+        window->findChild<QWidget*>(QStringLiteral("CheckBoxWait"))->setProperty("checked", true);
+        QTimer::singleShot(400, [&] {
+            saved = SavePicture(window, out, "dummy-port.png");
+            QMetaObject::invokeMethod(window->findChild<QWidget*>(QStringLiteral("Button1")), "click");
+        });
+        _Rs232RecvLen(3);
+    }
+    _Rs232Close(3);
+    _SetSioDmy(0);
+    return saved;
 }
 
 bool Session::Start()
@@ -233,7 +276,55 @@ bool Session::Run()
         return false;
     }
     Click("ButtonDisConnect");
-    return WaitLocal() && Save("percent-local-after-disconnect.png");
+    if (!WaitLocal() || !Save("percent-local-after-disconnect.png")) {
+        return false;
+    }
+    return ConfigPictures();
+}
+
+bool Session::ConfigPictures()
+{
+    Click("ButtonConnect");
+    auto* configure = Window()->findChild<QPushButton*>(QStringLiteral("ButtonConfig"));
+    if (!WaitRemote(1) || !WaitFor([&] { return configure->isEnabled(); }, 5000, "Configure")) {
+        return false;
+    }
+    Click("ButtonConfig");
+    auto config = [this] { return dynamic_cast<TFormAppQmrConfig*>(Window()); };
+    if (!WaitFor(
+            [&] {
+                return config() != nullptr && Idle() && !config()->ConfigModule()->IsSequenceRunning() &&
+                       LabelText(config(), "LabelMsg") == QStringLiteral("Read all settings is completed.");
+            },
+            15000, "the settings read") ||
+        !Save("config-remote.png")) {
+        return false;
+    }
+    Click("ButtonDisConnect");
+    return WaitLocal() && Save("config-local.png");
+}
+
+bool Session::RunManual()
+{
+    Click("ButtonManual");
+    if (!WaitFor([&] { return Module() != nullptr && Module()->GetKind() == kKindManual && Window()->isVisible(); },
+                 10000, "the manual window") ||
+        !Save("manual-local.png")) {
+        return false;
+    }
+    Click("ButtonConnect");
+    if (!WaitFor([&] { return Module()->IsConnected() && Idle(); }, 15000, "the manual window's connect")) {
+        return false;
+    }
+    Click("ButtonSend");
+    auto* memo = Window()->findChild<QPlainTextEdit*>(QStringLiteral("MemoLog"));
+    if (!WaitFor([&] { return memo->toPlainText().count(QStringLiteral("RECV <-")) >= 3; }, 10000, "the reply") ||
+        !Save("manual-remote.png")) {
+        return false;
+    }
+    // "Control" back to the percent window, which connects over the open link.
+    Click("ButtonManual");
+    return WaitRemote(1);
 }
 
 } // namespace
@@ -264,7 +355,10 @@ int main(int argc, char** argv)
     int status = 1;
     {
         Session session(out);
-        status = session.Run() ? 0 : 1;
+        status = session.Run() && session.RunManual() ? 0 : 1;
+    }
+    if (!SaveDummyPort(out)) {
+        status = 1;
     }
     // The start-up window's shut-down ran with the session; the simulator is stopped.
     fs::current_path("/");
