@@ -164,6 +164,10 @@ void TFormAppQmrIL::SetFrequencyEditing(bool on)
 {
     TFrameSlider* active = on ? static_cast<TFrameSlider*>(FrameSliderFrq) : FrameSliderIL;
     TFrameSlider* inactive = on ? FrameSliderIL : static_cast<TFrameSlider*>(FrameSliderFrq);
+    // Editing again replaces a frequency that still waits to go out.
+    if (on) {
+        FrameSliderFrq->DropPending();
+    }
     ColourSlider(active, true);
     inactive->setEnabled(true);
     ColourSlider(inactive, false);
@@ -258,14 +262,15 @@ bool TFormAppQmrIL::eventFilter(QObject* watched, QEvent* event)
     if (watched == SpeedButtonSet) {
         const QEvent::Type type = event->type();
         // The button toggles on the press, as a speed button does; its own click handling
-        // would toggle it a second time on the release.
-        if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
+        // would toggle it a second time on the release. The second press of a double click
+        // comes as a press and then a double click: only the press toggles.
+        if (type == QEvent::MouseButtonPress) {
             if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
                 SpeedButtonSetMouseDown();
             }
             return true;
         }
-        if (type == QEvent::MouseButtonRelease) {
+        if (type == QEvent::MouseButtonRelease || type == QEvent::MouseButtonDblClick) {
             return true;
         }
     }

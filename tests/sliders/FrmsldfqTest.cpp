@@ -233,17 +233,22 @@ TEST_F(FrqTest, ReleaseOfAnEditArrowStoresTheEditText)
     ExpectNothingSent();
 }
 
-TEST_F(FrqTest, SendCurrentRefusedByTheGateIsNotRetried)
+TEST_F(FrqTest, SendCurrentRefusedByTheGateWaitsUnlessTheInstrumentHasIt)
 {
-    StartAt(1000);
     link.OpenGate();
+    ASSERT_TRUE(link.Device().SetLevel(5)); // the gate closes behind it
+    EXPECT_EQ(link.NextLine(), KComDeviceQmr::LevelText(5));
+    StartAt(2000);
     frame.SendCurrent();
-    EXPECT_EQ(link.NextLine(), KComDeviceQmr::RangeText(1000));
-    // The range query is still awaited: the module waits for it, then gives up.
-    link.Device().SetCommandState(csIDLE);
-    frame.ShowModelValue(2000);
+    EXPECT_EQ(frame.GetPending(), 2000);
+    ExpectNothingSent();
+    link.OpenGate();
+    EXPECT_EQ(link.NextLine(), KComDeviceQmr::RangeText(2000));
+    EXPECT_EQ(frame.GetPending(), -1);
+    // Refused again (the range is still awaited), but the instrument has 20.00 GHz already.
     frame.SendCurrent();
     EXPECT_FALSE(frame.TimerBusy->isActive());
+    link.OpenGate();
     ExpectNothingSent();
 }
 
