@@ -22,6 +22,10 @@
 
 namespace {
 
+// The thumb along the range bar, and the spacing of the loss scale that puts its numbers over
+// the range bar's values.
+constexpr TFrameSlider::ScaleFit kLossScale{KFrameModuleDB::kBarLeft, KFrameModuleDB::kBarWidth, -0.5, 6.1};
+
 // The range texts that an active slider shows in green.
 QLabel* RangeMin(TFrameSlider* frame, bool loss)
 {
@@ -58,6 +62,8 @@ TFormAppQmrIL::TFormAppQmrIL(QWidget* owner, KModuleQmr* module)
     FrameSliderIL->TrackBar->setEnabled(false);
     FrameSliderIL->LabelMemori->setText(QStringLiteral(
         "0            10            20            30            40            50           60            70 "));
+    // The thumb follows the range bar: 0.0 dB at its left, 70.0 dB at its right end.
+    FrameSliderIL->FitScale(kLossScale);
     FrameSliderIL->StaticTextMin->setVisible(false);
     FrameSliderIL->StaticTextMax->setVisible(false);
     FrameSliderIL->StaticTextMin2->setVisible(true);

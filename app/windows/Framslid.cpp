@@ -156,6 +156,12 @@ void TFrameSlider::DisableControl(QWidget* control)
     control->setEnabled(false);
 }
 
+void TFrameSlider::FitScale(const ScaleFit& fit)
+{
+    sliderlook::PlaceTrack(TrackBar, fit.firstCentre, fit.span);
+    sliderlook::SetSpacing(LabelMemori, fit.letterSpacing, fit.gapSpacing);
+}
+
 void TFrameSlider::SendCurrent()
 {
 }

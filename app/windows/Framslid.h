@@ -62,6 +62,17 @@ public:
     void SyncTrack();
     // Button-face colour and disabled.
     void DisableControl(QWidget* control);
+    // Lays the track bar under its scale: the thumb's centre for the minimum at `firstCentre`
+    // of the panel and for the maximum `span` pixels further right. The scale label's letters
+    // and gaps between its numbers are spaced so that each number stands over the thumb for
+    // its value (its text is spaced by runs of blanks of uneven length).
+    struct ScaleFit {
+        int firstCentre;
+        int span;
+        qreal letterSpacing;
+        qreal gapSpacing;
+    };
+    void FitScale(const ScaleFit& fit);
     // Sends the model's current value; nothing in this frame (the frequency frame sends).
     virtual void SendCurrent();
     // A waiting value is forgotten and its retry stopped: the link closed, the instrument went

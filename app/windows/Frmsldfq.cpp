@@ -62,6 +62,9 @@ TFrameSliderFrq::TFrameSliderFrq(QWidget* parent) : TFrameSlider(parent)
     MoveTo(ShapeRange, 59, 62, 366, 32);
     MoveTo(LabelMemori, 145, 50, 195, 11);
     LabelMemori->setText(QStringLiteral("10                          20                           30"));
+    // 0 to 40 GHz along the range bar; the scale's blanks narrowed so that the whole text fits
+    // its width and each number stands over its thumb position.
+    FitScale(kScale);
     MoveTo(SpeedButtonUp, SpeedButtonUp->x(), 39, SpeedButtonUp->width(), 26);
     MoveTo(SpeedButtonDn, SpeedButtonDn->x(), 65, SpeedButtonDn->width(), 26);
     for (QToolButton* button : {SpeedButtonD1, SpeedButtonD2, SpeedButtonD3, SpeedButtonD4}) {

@@ -13,6 +13,11 @@ class TFrameSliderFrq : public TFrameSlider {
     Q_OBJECT
 
 public:
+    // The thumb from 0.10 GHz at 60 to 40.00 GHz at 425, along the range bar, and the spacing
+    // of the scale that fits its text into its width with its numbers over their thumb
+    // positions.
+    static constexpr ScaleFit kScale{60, 365, 0.0, -1.8};
+
     explicit TFrameSliderFrq(QWidget* parent = nullptr);
     ~TFrameSliderFrq() override;
 

@@ -4,6 +4,7 @@
 // window shows, and the level, loss and frequency commands went out the gate apart.
 #include "Simulator.h"
 #include "TestSupport.h"
+#include "Thumb.h"
 
 #include "app/core/Appdefine.h"
 #include "app/core/Formstup.h"
@@ -21,8 +22,6 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSlider>
-#include <QStyle>
-#include <QStyleOptionSlider>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -39,6 +38,7 @@
 namespace {
 
 using namespace std::chrono_literals;
+using slidertest::ThumbCentre;
 
 constexpr auto kWriteJitter = 10ms;
 
@@ -58,20 +58,6 @@ const char* Name(Gesture g)
 void PrintTo(Slider s, std::ostream* os)
 {
     *os << (s == Slider::Level ? "level" : s == Slider::Loss ? "loss" : "frequency");
-}
-
-QPoint ThumbCentre(QSlider* track)
-{
-    QStyleOptionSlider option;
-    option.initFrom(track);
-    option.orientation = track->orientation();
-    option.minimum = track->minimum();
-    option.maximum = track->maximum();
-    option.sliderPosition = track->sliderPosition();
-    option.sliderValue = track->value();
-    option.tickPosition = track->tickPosition();
-    option.subControls = QStyle::SC_SliderHandle;
-    return track->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, track).center();
 }
 
 void Move(QWidget* target, QPoint at)
