@@ -2,11 +2,9 @@
 // program's own windows against the simulator on 127.0.0.1: the second lands inside the 500 ms
 // gate or the busy window after the first. Once all is quiet the instrument holds what the
 // window shows, and the level, loss and frequency commands went out the gate apart.
-#include "Simulator.h"
-#include "TestSupport.h"
+#include "EngineRig.h"
 #include "Thumb.h"
 
-#include "app/core/Appdefine.h"
 #include "app/core/Formstup.h"
 #include "app/instrument/Comdvqmr.h"
 #include "app/instrument/Kmdlqmr.h"
@@ -17,23 +15,20 @@
 #include "app/windows/Frmsldpp.h"
 
 #include <QApplication>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
-#include <QTimer>
 #include <QToolButton>
 #include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <filesystem>
 #include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -74,85 +69,68 @@ void Wheel(QWidget* target)
     QApplication::sendEvent(target, &event);
 }
 
-bool WriteSettings(int tcpPort)
+TFormAppQmr* MakeDbWindow(QWidget* owner, KModuleQmr* module)
 {
-    AppSetRecord record{};
-    record.Com.Interface = kInterfaceLan;
-    record.Com.ComPort = 1;
-    std::strcpy(record.Com.IpAddress, "127.0.0.1");
-    record.Com.TcpPort = tcpPort;
-    std::strcpy(record.Com.Terminator, "\n");
-    qmrtest::WriteFile("APPSET.DAT", std::string(reinterpret_cast<const char*>(&record), sizeof record));
-    return true;
+    return new TFormAppQmrIL(owner, module);
 }
 
-class GestureTest : public ::testing::TestWithParam<Slider> {
+TFormAppQmr* MakePercentWindow(QWidget* owner, KModuleQmr* module)
+{
+    return new TFormAppQmrPp(owner, module);
+}
+
+class GestureTest : public enginetest::EngineTest, public ::testing::WithParamInterface<Slider> {
 protected:
     void SetUp() override
     {
-        // A message window would stop the run: close it, and fail.
-        connect_ = QObject::connect(&modals_, &QTimer::timeout, [this] {
-            if (QWidget* modal = QApplication::activeModalWidget()) {
-                ++modalsSeen_;
-                modal->close();
-            }
-        });
-        modals_.start(20);
-        qmrtest::WriteFile("chkip.bat",
-                           "#!/bin/sh\nprintf 'Reply from %s: bytes=32 time=1ms TTL=64\\n' \"$1\" > chkip.res\n");
-        std::filesystem::permissions("chkip.bat", std::filesystem::perms::owner_all);
-        qmrsim::SimulatorOptions options;
-        options.tcpPort = 0;
-        options.dir = dir_.Path();
-        ASSERT_TRUE(sim_.Start(options)) << sim_.LastError();
+        EngineTest::SetUp();
+        // The program's own windows in place of the rig's recording ones.
+        TFormStartUp::SetWindowMaker(0, MakeDbWindow);
+        TFormStartUp::SetWindowMaker(1, MakePercentWindow);
+        StartSim();
     }
 
     void TearDown() override
     {
-        if (startUp_) {
-            startUp_->FormDestroy();
-            startUp_.reset();
-        }
-        sim_.Stop();
-        QObject::disconnect(connect_);
-        EXPECT_EQ(modalsSeen_, 0);
+        EngineTest::TearDown();
+        EXPECT_TRUE(op.Seen().empty()) << "a message window came up";
     }
 
-    TFormAppQmr* Window() const { return startUp_->CurrentWindow(); }
-    KModuleQmr* Module() const { return Window()->Module(); }
+    TFormAppQmr* Win() const { return startUp->CurrentWindow(); }
+    KModuleQmr* Mod() const { return Win()->Module(); }
 
     // The program, connected and remote in the window of the slider.
     void Connect(Slider slider)
     {
-        sim_.instrument().SetMode(slider == Slider::Level ? 'P' : 'I');
-        sim_.instrument().SetLevel(300);
-        sim_.instrument().SetLoss(200);
-        sim_.instrument().SetFrequency(500); // the loss may reach 70.0 dB
-        WriteSettings(sim_.TcpPort());
-        startUp_ = std::make_unique<TFormStartUp>();
-        startUp_->show();
-        startUp_->StartUp();
+        sim.instrument().SetMode(slider == Slider::Level ? 'P' : 'I');
+        sim.instrument().SetLevel(300);
+        sim.instrument().SetLoss(200);
+        sim.instrument().SetFrequency(500); // the loss may reach 70.0 dB
+        WriteSettings();
+        startUp = std::make_unique<TFormStartUp>();
+        startUp->show();
+        startUp->StartUp();
         if (slider == Slider::Level) {
-            startUp_->ChangeWindow(1, 0);
+            startUp->ChangeWindow(1, 0);
         }
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(Window()));
-        Window()->findChild<QPushButton*>(QStringLiteral("ButtonConnect"))->click();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return Module()->IsRemote() && Quiet(); }, 10000));
-        if (auto* db = dynamic_cast<TFormAppQmrIL*>(Window())) {
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(Win()));
+        Win()->findChild<QPushButton*>(QStringLiteral("ButtonConnect"))->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Mod()->IsRemote() && Quiet(); }, 10000));
+        if (auto* db = dynamic_cast<TFormAppQmrIL*>(Win())) {
             loss_ = db->FrameSliderIL;
             frequency_ = db->FrameSliderFrq;
             frame_ = slider == Slider::Loss ? loss_ : frequency_;
             ASSERT_TRUE(QTest::qWaitFor([&] { return loss_->TrackBar->isEnabled() && Quiet(); }, 10000));
         } else {
-            frame_ = dynamic_cast<TFormAppQmrPp*>(Window())->FrameSliderPp;
+            frame_ = dynamic_cast<TFormAppQmrPp*>(Win())->FrameSliderPp;
         }
-        sim_.ClearRecords();
+        sim.ClearRecords();
     }
 
     // Nothing waits, nothing runs, and the device's busy window after the last command is over.
     bool Quiet() const
     {
-        KModuleQmr* module = Module();
+        KModuleQmr* module = Mod();
         for (TFrameSlider* f : {frame_, loss_}) {
             if (f != nullptr && (f->GetPending() >= 0 || f->TimerBusy->isActive())) {
                 return false;
@@ -163,7 +141,7 @@ protected:
 
     int Held(Slider slider)
     {
-        const qmrsim::InstrumentState state = sim_.instrument().State();
+        const qmrsim::InstrumentState state = sim.instrument().State();
         return slider == Slider::Level ? state.level : slider == Slider::Loss ? state.loss : state.frequency;
     }
 
@@ -213,17 +191,11 @@ protected:
     }
 
     // Frequency SET toggles on the press.
-    void ClickSet() { QTest::mouseClick(dynamic_cast<TFormAppQmrIL*>(Window())->SpeedButtonSet, Qt::LeftButton); }
+    void ClickSet() { QTest::mouseClick(dynamic_cast<TFormAppQmrIL*>(Win())->SpeedButtonSet, Qt::LeftButton); }
 
-    qmrtest::ScopedWorkDir dir_;
-    qmrsim::Simulator sim_;
-    std::unique_ptr<TFormStartUp> startUp_;
     TFrameSlider* frame_ = nullptr;
     TFrameSlider* loss_ = nullptr;
     TFrameSlider* frequency_ = nullptr;
-    QTimer modals_;
-    QMetaObject::Connection connect_;
-    int modalsSeen_ = 0;
 };
 
 TEST_P(GestureTest, TheInstrumentEndsWithTheValueShown)
@@ -262,7 +234,7 @@ TEST_P(GestureTest, TheInstrumentEndsWithTheValueShown)
     // pass 501 ms or more after the last on the program's clock; between that moment and the
     // bytes on the wire the program writes its memo and log lines, which may take a few
     // milliseconds more for one command than for the next.
-    const std::vector<qmrsim::Received> records = sim_.Records();
+    const std::vector<qmrsim::Received> records = sim.Records();
     const qmrsim::Received* last = nullptr;
     int gated = 0;
     for (const qmrsim::Received& r : records) {
