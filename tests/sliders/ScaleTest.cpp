@@ -15,6 +15,7 @@
 #include <QFontMetricsF>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QSlider>
 #include <QTest>
 
@@ -47,19 +48,9 @@ std::vector<std::pair<int, double>> Marks(const QLabel* label, const QWidget* wi
     const QString text = label->text();
     const double left = label->mapTo(window, label->contentsRect().topLeft()).x();
     std::vector<std::pair<int, double>> marks;
-    for (qsizetype i = 0; i < text.size();) {
-        qsizetype end = i;
-        while (end < text.size() && text[end].isDigit()) {
-            ++end;
-        }
-        if (end == i) {
-            ++i;
-            continue;
-        }
-        const QString number = text.mid(i, end - i);
-        const double centre = left + metrics.horizontalAdvance(text.left(i)) + metrics.horizontalAdvance(number) / 2;
-        marks.emplace_back(number.toInt() * unitsPerMark, centre);
-        i = end;
+    for (const QRegularExpressionMatch& m : QRegularExpression(QStringLiteral("\\d+")).globalMatch(text)) {
+        const double start = left + metrics.horizontalAdvance(text.left(m.capturedStart()));
+        marks.emplace_back(m.captured().toInt() * unitsPerMark, start + metrics.horizontalAdvance(m.captured()) / 2);
     }
     return marks;
 }
