@@ -4,40 +4,18 @@
 
 #include "app/core/Formstup.h"
 #include "common/Fontsubst.h"
+#include "common/Kapp.h"
 #include "platform/TermSignals.h"
 
-#include <QApplication>
-#include <QMessageBox>
 #include <QSocketNotifier>
 #include <QString>
 
-#include <exception>
-
 namespace {
-
-// An exception that reaches the message loop is shown and the program goes on.
-class QmrApplication : public QApplication {
-public:
-    QmrApplication(int& argc, char** argv) : QApplication(argc, argv) {}
-
-    bool notify(QObject* receiver, QEvent* event) override
-    {
-        try {
-            return QApplication::notify(receiver, event);
-        } catch (const std::exception& error) {
-            ShowException(QString::fromLocal8Bit(error.what()));
-        } catch (...) {
-            ShowException(QString());
-        }
-        return false;
-    }
-
-    static void ShowException(const QString& text) { QMessageBox::critical(nullptr, QStringLiteral("QMR3400"), text); }
-};
 
 int Run(int argc, char** argv)
 {
-    QmrApplication app(argc, argv);
+    // An exception that reaches the message loop is shown and the program goes on.
+    KApplication app(argc, argv, QStringLiteral("QMR3400"));
     InstallFontSubstitutes();
     // The windows come and go; the program ends only when the start-up window closes.
     app.setQuitOnLastWindowClosed(false);
@@ -57,10 +35,8 @@ int Run(int argc, char** argv)
 
     try {
         app.exec();
-    } catch (const std::exception& error) {
-        QmrApplication::ShowException(QString::fromLocal8Bit(error.what()));
     } catch (...) {
-        QmrApplication::ShowException(QString());
+        KApplication::ShowCurrentException();
     }
     // The shut-down runs before any window is destroyed.
     startUp->FormDestroy();

@@ -31,8 +31,29 @@ BRAMBLE_API unsigned char _Rs_ClrRts(int index);
 BRAMBLE_API unsigned char _Rs_ClrDtr(int index);
 BRAMBLE_API unsigned char _Rs_ClrBreak(int index);
 
-// Beeps: the switch that the beep exports obey (1 when loaded: on).
+// Printing, window hard copy, beeps and clipboard text. A window handle is the QWidget* of a
+// window of the caller's GUI application; these run on its GUI thread, and without one they
+// fail (0) or do nothing.
+typedef void* HWND;
+namespace bramble {
+class TFormPrinterSetup;
+}
+// The holder of the printer dialog while `_PrinterSelect` or `_PrinterSetup` runs, else null.
+BRAMBLE_API bramble::TFormPrinterSetup* _FormPrinterSetup;
+BRAMBLE_API int _PrinterSelect();
+BRAMBLE_API int _PrinterSetup();
+// name "CLIP": to the clipboard; null: printed alone, centred; any other: a BMP file.
+BRAMBLE_API int _HdCopyToFile(HWND window, const char* name);
+// placement 0 top, 1 centre, 2 bottom; begin starts a print job, end prints its one page.
+BRAMBLE_API int _HdCopyToPrn(HWND window, short placement, int begin, int end);
+// The switch that the beeps obey (1 when loaded: on; they sound only while it is exactly 1).
 BRAMBLE_API unsigned char _EnbBeep(unsigned char on);
+BRAMBLE_API void _ErBeep();
+BRAMBLE_API void _OkBeep();
+BRAMBLE_API void _AlBeep();
+BRAMBLE_API void _CopyToClipboard(const char* text);
+// At most len bytes of the clipboard's text, NUL-filled; buf holds len + 1 bytes.
+BRAMBLE_API void _PasteFromClipboard(char* buf, unsigned len);
 
 // Log file and console.
 BRAMBLE_API unsigned char _WriteLog(char* name, char* text);

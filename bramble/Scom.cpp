@@ -1,5 +1,7 @@
 #include "Scom.h"
 
+#include "Scomlog.h"
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -105,6 +107,7 @@ bool CSCom::Open(int index, const char* settings)
         return false;
     }
     if (!port_.Open(index + 1, parsed)) {
+        LogOpenFailure(index, port_.LastOpenFailure());
         Close();
         return false;
     }

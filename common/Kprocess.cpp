@@ -49,6 +49,19 @@ bool KProcess::ExecShell(const char* file, const char* parameters)
                                      process_);
 }
 
+bool KProcess::ExecShellProgram(const char* file, const std::vector<std::string>& arguments)
+{
+    if (file == nullptr || file[0] == '\0') {
+        process_.Release();
+        return false;
+    }
+    std::string path = file;
+    if (path.find('/') == std::string::npos) {
+        path.insert(0, "./");
+    }
+    return process_.Start(path, arguments, showCommand_ == kShowHidden);
+}
+
 bool KProcess::ExecSystem(const char* file, const char* parameters)
 {
     if (file == nullptr) {

@@ -11,6 +11,9 @@
 
 #include "platform/Process.h"
 
+#include <string>
+#include <vector>
+
 class KProcess {
 public:
     // Show commands: 0 hides the program (its standard streams on /dev/null), 5 shows it.
@@ -34,6 +37,11 @@ public:
     // The desktop start; parameters may be none. Nothing waits here. A web address or a
     // document holds no process afterwards (its opener runs detached).
     bool ExecShell(const char* file, const char* parameters = nullptr);
+    // The desktop start of a program file whose parameters are a list: each reaches the
+    // program as one argument, blanks and quotes included. Only an executable file is started
+    // (a bare name is taken in the working folder, never looked up); a missing file, a folder
+    // or a document starts nothing and is not handed to the opener. Nothing waits here.
+    bool ExecShellProgram(const char* file, const std::vector<std::string>& arguments);
     // Runs "file parameters" through the command interpreter and returns when it finished:
     // true when its exit value was 0. A command text too long for the buffer is refused.
     bool ExecSystem(const char* file, const char* parameters);

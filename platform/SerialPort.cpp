@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <fcntl.h>
 #include <poll.h>
 #include <string>
@@ -108,35 +109,56 @@ SerialPort::~SerialPort()
     Close();
 }
 
+bool SerialPort::FailOpen(const std::string& node, int error)
+{
+    openFailure_.node = node;
+    openFailure_.error = error;
+    openFailure_.linkTarget.clear();
+    char target[PATH_MAX];
+    const ssize_t length = node.empty() ? -1 : readlink(node.c_str(), target, sizeof target - 1);
+    if (length > 0) {
+        openFailure_.linkTarget.assign(target, static_cast<size_t>(length));
+    }
+    return false;
+}
+
 bool SerialPort::Open(int comNumber, const CommSettings& settings)
 {
     Close();
+    openFailure_ = {};
     std::string path = DevicePathForCom(comNumber);
     if (path.empty()) {
-        return false;
+        return FailOpen(path, ENODEV);
     }
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        return false;
+        return FailOpen(path, errno);
     }
-    auto fail = [fd](bool exclusive) {
+    auto fail = [&](bool exclusive, int error) {
         if (exclusive) {
             ioctl(fd, TIOCNXCL);
         }
         ::close(fd); // also releases the advisory lock
-        return false;
+        return FailOpen(path, error);
     };
     // TIOCEXCL keeps other opens out, but not root's; the lock binds every cooperating
-    // program, root included.
+    // program, root included. Held by another, the port is busy.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        return fail(false);
+        return fail(false, errno == EWOULDBLOCK ? EBUSY : errno);
     }
     if (ioctl(fd, TIOCEXCL) != 0) {
-        return fail(false);
+        return fail(false, errno);
     }
     termios tio{};
-    if (tcgetattr(fd, &tio) != 0 || !ApplySettings(tio, settings) || tcsetattr(fd, TCSANOW, &tio) != 0) {
-        return fail(true);
+    if (tcgetattr(fd, &tio) != 0) {
+        return fail(true, errno);
+    }
+    // Settings the device cannot take (a speed termios lacks) are invalid for it.
+    if (!ApplySettings(tio, settings)) {
+        return fail(true, EINVAL);
+    }
+    if (tcsetattr(fd, TCSANOW, &tio) != 0) {
+        return fail(true, errno);
     }
     fd_ = fd;
     // Devices without modem lines (pseudo-terminals) refuse this; the port works without.

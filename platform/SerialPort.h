@@ -6,6 +6,7 @@
 #include "platform/CommSettings.h"
 
 #include <functional>
+#include <string>
 
 namespace qmr::platform {
 
@@ -15,6 +16,14 @@ struct ModemLines {
     bool dsr = false;
     bool ring = false;
     bool dcd = false;
+};
+
+// Why an open failed: the device node tried (empty when the COM number names none), where it
+// leads when it is a ports/ link, and the errno of the step that failed.
+struct SerialOpenFailure {
+    std::string node;
+    std::string linkTarget;
+    int error = 0;
 };
 
 class SerialPort {
@@ -37,6 +46,8 @@ public:
     // well), in raw mode with `settings` applied, DTR and RTS raised, no XON/XOFF. False when
     // any step fails; nothing stays open then.
     bool Open(int comNumber, const CommSettings& settings);
+    // What made the last Open fail; error 0 after one that succeeded.
+    const SerialOpenFailure& LastOpenFailure() const { return openFailure_; }
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
 
@@ -60,7 +71,10 @@ public:
 private:
     bool SetModemBits(int bits, bool on);
 
+    bool FailOpen(const std::string& node, int error);
+
     int fd_ = -1;
+    SerialOpenFailure openFailure_;
 };
 
 } // namespace qmr::platform

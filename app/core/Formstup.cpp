@@ -4,6 +4,7 @@
 
 #include "app/core/Appdefine.h"
 #include "app/instrument/Comdvqmr.h"
+#include "app/instrument/Kmdlcnf.h"
 #include "app/instrument/Kmdlman.h"
 #include "app/instrument/Kmdlqmr.h"
 #include "app/instrument/Kmsgscpi.h"
@@ -12,7 +13,9 @@
 #include "bramble/Bramble.h"
 #include "common/Guipost.h"
 
+#include "app/windows/Formapqmrcf.h"
 #include "app/windows/Formapqmril.h"
+#include "app/windows/Formapqmrmn.h"
 #include "app/windows/Formapqmrpp.h"
 
 #include <QCloseEvent>
@@ -45,8 +48,18 @@ TFormAppQmr* MakePercentWindow(QWidget* owner, KModuleQmr* module)
     return new TFormAppQmrPp(owner, module);
 }
 
-// The settings (2) and manual (3) windows are not part of this program yet.
-TFormStartUp::WindowMaker gMakers[kWindowCount] = {MakeDbWindow, MakePercentWindow, nullptr, nullptr};
+TFormAppQmr* MakeManualWindow(QWidget* owner, KModuleQmr* module)
+{
+    return new TFormAppQmrManual(owner, module);
+}
+
+// The switch makes the settings window only around a settings module (MakeModule).
+TFormAppQmr* MakeConfigWindow(QWidget* owner, KModuleQmr* module)
+{
+    return new TFormAppQmrConfig(owner, dynamic_cast<KModuleQmrConfig*>(module));
+}
+
+TFormStartUp::WindowMaker gMakers[kWindowCount] = {MakeDbWindow, MakePercentWindow, MakeConfigWindow, MakeManualWindow};
 
 KModuleQmr* MakeModule(int number)
 {
@@ -55,6 +68,8 @@ KModuleQmr* MakeModule(int number)
         return new KModuleQmrIL();
     case 1:
         return new KModuleQmrPP();
+    case 2:
+        return new KModuleQmrConfig();
     case 3:
         return new KModuleQmrManual();
     default:
@@ -213,6 +228,8 @@ void TFormStartUp::ChangeWindow(int number, int linkCode)
     if (module == nullptr) {
         return;
     }
+    std::string tag = "ChangeWindow";
+    _WriteNumLog(tag.data(), number);
     currentModule_ = module;
     module->SetComDevice(device_.get());
     TFormAppQmr* window = gMakers[number](this, module);

@@ -131,19 +131,26 @@ bool KModuleQmr::ToRemote()
 {
     Log("KModuleQmr", "ToRemote");
     SetBusyLamp(true);
+    return StartConnect(&KComDeviceQmr::QueryMode, true);
+}
+
+bool KModuleQmr::StartConnect(bool (KComDeviceQmr::*first)(), bool logFailure)
+{
     // An open link is used as it is, whether or not remote mode was reached on it.
     bool ok = IsConnected() ? true : OpenPort();
     if (ok) {
         functionState_.store(fnTOREMOTE);
         Log("ToRemote", "OPEN");
-        if (deviceQmr_ == nullptr || !deviceQmr_->QueryMode()) {
+        if (deviceQmr_ == nullptr || !(deviceQmr_->*first)()) {
             ok = false;
             ClosePort();
         }
     }
     SetPortPageEnabled(!ok);
     if (!ok) {
-        Log("ToRemote", "ERROR!");
+        if (logFailure) {
+            Log("ToRemote", "ERROR!");
+        }
         ToLocal();
         End();
     }
@@ -329,11 +336,14 @@ bool KModuleQmr::SetPanelLock(bool on)
 
 bool KModuleQmr::SendString(const char* text)
 {
+    // The device refuses free text while a reply is awaited: the function that awaits it is
+    // left running, so that its reply still steps it on.
+    if (deviceQmr_ == nullptr || text == nullptr || !deviceQmr_->IsIdle()) {
+        return false;
+    }
     functionState_.store(fnGETSTR);
     busy_.store(true);
-    if (deviceQmr_ != nullptr && text != nullptr) {
-        deviceQmr_->SendString(text);
-    }
+    deviceQmr_->SendString(text);
     End();
     return false;
 }

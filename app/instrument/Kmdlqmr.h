@@ -148,6 +148,9 @@ protected:
     void StepSerial(KComDeviceQmr* device);
     // After remote mode was reached; the settings module reads its settings here.
     virtual void OnRemoteReached();
+    // The start of a connect sequence: the link opened unless it is open, then `first` sent.
+    // When either fails the link is closed, the instrument left local and the module idle.
+    bool StartConnect(bool (KComDeviceQmr::*first)(), bool logFailure);
 
     std::atomic<bool> busy_{false};
     std::atomic<int32_t> functionState_{fnIDLE};

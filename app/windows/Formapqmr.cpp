@@ -16,7 +16,9 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFont>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPalette>
 #include <QPlainTextEdit>
@@ -96,6 +98,7 @@ TFormAppQmr::TFormAppQmr(QWidget* owner, KModuleQmr* module)
     ui_->Image1->installEventFilter(this);
     ui_->StaticTextRemote->installEventFilter(this);
     ui_->StaticTextLocal->installEventFilter(this);
+    ui_->EditCmd->installEventFilter(this);
 
     auto makeTimer = [this](const char* name, int interval) {
         auto* timer = new QTimer(this);
@@ -121,12 +124,7 @@ TFormAppQmr::TFormAppQmr(QWidget* owner, KModuleQmr* module)
     timerActions_->start();
 
     auto makeAction = [this](const char* name, const char* text, QPushButton* button, void (TFormAppQmr::*run)()) {
-        auto* action = new QAction(QLatin1String(text), this);
-        action->setObjectName(QLatin1String(name));
-        connect(action, &QAction::triggered, this, run);
-        connect(button, &QPushButton::clicked, action, &QAction::trigger);
-        connect(action, &QAction::changed, button, [action, button] { button->setEnabled(action->isEnabled()); });
-        return action;
+        return MakeAction(name, text, button, [this, run] { (this->*run)(); });
     };
     ActionComset = makeAction("ActionComset", "Com set", ui_->ButtonSetting, &TFormAppQmr::ActionComsetExecute);
     ActionConfig = makeAction("ActionConfig", "Configure", ui_->ButtonConfig, &TFormAppQmr::ActionConfigExecute);
@@ -149,6 +147,16 @@ TFormAppQmr::TFormAppQmr(QWidget* owner, KModuleQmr* module)
         }
     });
     UpdateActions();
+}
+
+QAction* TFormAppQmr::MakeAction(const char* name, const char* text, QPushButton* button, std::function<void()> run)
+{
+    auto* action = new QAction(QLatin1String(text), this);
+    action->setObjectName(QLatin1String(name));
+    connect(action, &QAction::triggered, this, [run = std::move(run)] { run(); });
+    connect(button, &QPushButton::clicked, action, &QAction::trigger);
+    connect(action, &QAction::changed, button, [action, button] { button->setEnabled(action->isEnabled()); });
+    return action;
 }
 
 TFormAppQmr::~TFormAppQmr()
@@ -370,9 +378,8 @@ void TFormAppQmr::UpdateActions()
     const bool open = module_->IsConnected();
     ActionPanelLock->setEnabled(open);
     ActionComset->setEnabled(!module_->IsBusy() && !open);
-    KWindowSwitch* windowSwitch = Switch();
-    ActionConfig->setEnabled(windowSwitch != nullptr && windowSwitch->HasWindow(2) && open &&
-                             !module_->IsBusyForUpdate() && device_ != nullptr && !device_->IsBusyExceptStatus());
+    ActionConfig->setEnabled(open && !module_->IsBusyForUpdate() && device_ != nullptr &&
+                             !device_->IsBusyExceptStatus());
     ActionEnd->setEnabled(!module_->IsBusy() && !module_->IsRemote());
     ActionDBUpdate();
 }
@@ -381,41 +388,6 @@ void TFormAppQmr::PageControlChange()
 {
     if (module_ != nullptr) {
         module_->SetPortType(IsUsbPageActive() ? 1 : 0);
-    }
-}
-
-void TFormAppQmr::ButtonManualClick()
-{
-    OpenManualWindow();
-}
-
-void TFormAppQmr::ButtonBusyChkClick()
-{
-    if (module_ != nullptr) {
-        module_->SetBusy(false);
-    }
-    if (device_ != nullptr) {
-        device_->SetCommandState(csIDLE);
-    }
-}
-
-void TFormAppQmr::ButtonSendClick()
-{
-    SendCommandText();
-}
-
-void TFormAppQmr::SendCommandText()
-{
-    if (module_ == nullptr || device_ == nullptr) {
-        return;
-    }
-    const QByteArray text = ui_->EditCmd->text().toLatin1();
-    // The device sends free text only while nothing awaits a reply.
-    const bool goesOut = device_->IsIdle() && device_->IsOpen();
-    module_->SendString(text.constData());
-    if (goesOut && !text.contains('?')) {
-        module_->SetBusy(false);
-        device_->SetCommandState(csIDLE);
     }
 }
 
@@ -516,61 +488,6 @@ void TFormAppQmr::TimerOverTimer()
     runningHandlers_ &= ~kRunOver;
 }
 
-// ---- window switches ----
-
-KWindowSwitch* TFormAppQmr::Switch() const
-{
-    return dynamic_cast<KWindowSwitch*>(GetStartUp());
-}
-
-int TFormAppQmr::CurrentLinkCode()
-{
-    if (module_ == nullptr || !module_->IsConnected()) {
-        return 0;
-    }
-    return IsUsbPageActive() ? 1 : 2;
-}
-
-void TFormAppQmr::SwitchTo(int number, int linkCode)
-{
-    KWindowSwitch* windowSwitch = Switch();
-    if (windowSwitch == nullptr) {
-        return;
-    }
-    timerBusy_->stop();
-    switching_ = true;
-    windowSwitch->ChangeWindow(number, linkCode);
-    close();
-}
-
-void TFormAppQmr::OpenWindowIL()
-{
-    SwitchTo(0, IsUsbPageActive() ? 1 : 2);
-}
-
-void TFormAppQmr::OpenWindowPp()
-{
-    SwitchTo(1, IsUsbPageActive() ? 1 : 2);
-}
-
-void TFormAppQmr::OpenConfigWindow()
-{
-    timerErr_->stop();
-    SwitchTo(2, CurrentLinkCode());
-}
-
-void TFormAppQmr::OpenManualWindow()
-{
-    timerErr_->stop();
-    KModuleQmr* module = module_;
-    SwitchTo(3, CurrentLinkCode());
-    // The module is deleted once the window closed for the switch.
-    if (module_ != nullptr && module == module_) {
-        module_->SetBusy(false);
-        module_->SetBusyLamp(false);
-    }
-}
-
 // ---- showing and closing ----
 
 void TFormAppQmr::FormShow()
@@ -578,9 +495,11 @@ void TFormAppQmr::FormShow()
     TFormApp::FormShow();
     ui_->LabelVersion->setText(QLatin1String(kVersionText));
     if (HasSwitch("/A")) {
-        // The manual window is not part of this program yet: only BusyChk is offered.
+        // The developer's switch: the manual window (when the switch has it) and the busy check.
         KWindowSwitch* windowSwitch = Switch();
-        ui_->ButtonManual->setVisible(windowSwitch != nullptr && windowSwitch->HasWindow(3));
+        if (windowSwitch != nullptr && windowSwitch->HasWindow(3)) {
+            ui_->ButtonManual->setVisible(true);
+        }
         ui_->ButtonBusyChk->setVisible(true);
     }
     if (module_ == nullptr) {
@@ -666,6 +585,15 @@ void TFormAppQmr::closeEvent(QCloseEvent* event)
 
 bool TFormAppQmr::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::KeyPress && watched == ui_->EditCmd) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            // Swallowed: in a dialog, Enter would also press the default button.
+            SendCommandText();
+            return true;
+        }
+        return TFormApp::eventFilter(watched, event);
+    }
     if (event->type() == QEvent::MouseButtonDblClick && watched == ui_->Image1) {
         Image1DblClick();
         return true;
@@ -679,6 +607,11 @@ bool TFormAppQmr::eventFilter(QObject* watched, QEvent* event)
         if (watched == ui_->StaticTextLocal) {
             ui_->ButtonDisConnect->setFocus();
             ButtonDisConnectClick();
+            return true;
+        }
+        auto* label = qobject_cast<QLabel*>(watched);
+        if (label != nullptr && ui_->PanelDbg->isAncestorOf(label)) {
+            LabelSysErrClick(label);
             return true;
         }
     }

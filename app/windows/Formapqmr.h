@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -20,7 +21,9 @@ class KModuleQmr;
 class QAction;
 class QCloseEvent;
 class QEvent;
+class QLabel;
 class QObject;
+class QPushButton;
 class QTimer;
 class QWidget;
 
@@ -124,14 +127,18 @@ public slots:
     void ButtonDisConnectClick();
     void ActionPanelLockExecute();
     void ActionComsetExecute();
-    void ActionConfigExecute();
+    // Configure; the settings window's "Control" goes back instead.
+    virtual void ActionConfigExecute();
     void ActionEndExecute();
     // The mode button; the dB and percent windows override both.
     virtual void ActionDBExecute();
     void PageControlChange();
-    void ButtonManualClick();
+    // Manual; the manual window's "Control" goes back instead.
+    virtual void ButtonManualClick();
     void ButtonBusyChkClick();
     void ButtonSendClick();
+    // A label of the command panel: its caption into the command edit.
+    void LabelSysErrClick(QLabel* label);
     void Image1DblClick();
     void TimerBusyTimer();
     void TimerFuncTimer();
@@ -139,21 +146,29 @@ public slots:
     void TimerOverTimer();
 
 protected:
-    // Enabled states of the actions, every 100 ms.
+    // Enabled states of the actions, every 100 ms; a window with actions of its own extends
+    // UpdateActions.
     virtual void ActionDBUpdate();
-    void UpdateActions();
+    virtual void UpdateActions();
+    // An action bound to its button: the button runs the action and follows its enabled state.
+    QAction* MakeAction(const char* name, const char* text, QPushButton* button, std::function<void()> run);
 
     // The window switches of this window.
     void OpenWindowIL();
     void OpenWindowPp();
     void OpenConfigWindow();
     void OpenManualWindow();
+    // The status-byte watch off, then the switch with the current link code, so that the next
+    // window connects over an open link by itself.
+    void SwitchWithLinkCode(int number);
     // Switching set, the switch called, this window closed; nothing without an owner.
     void SwitchTo(int number, int linkCode);
     // 0 when the link is closed; else 1 on the USB tab, 2 on the LAN tab.
     int CurrentLinkCode();
     KWindowSwitch* Switch() const;
     void DeleteChecker();
+    // The labels of the command panel answer a click (the manual window fills the panel).
+    void BindCommandLabels();
 
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -165,6 +180,7 @@ protected:
     QAction* ActionDB = nullptr;
 
 private:
+    // The command edit's text, sent unchanged as free text (SEND or Enter).
     void SendCommandText();
 
     std::unique_ptr<Ui::TFormAppQmr> ui_;

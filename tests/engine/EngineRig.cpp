@@ -12,8 +12,15 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <algorithm>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern "C" const char* __tsan_default_options();
+extern "C" const char* __asan_default_options();
 
 namespace enginetest {
 
@@ -225,6 +232,84 @@ int EngineTest::Count(const std::string& line) const
         n += l == line ? 1 : 0;
     }
     return n;
+}
+
+ProgramProcess::~ProgramProcess()
+{
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+}
+
+bool ProgramProcess::Start(const std::vector<std::string>& args, const std::vector<std::string>& env)
+{
+    const std::filesystem::path program = std::filesystem::path(QMR_PROGRAM_DIR) / "qmr3400";
+    if (!std::filesystem::exists(program)) {
+        return false;
+    }
+    // The program is no test program: its sanitizer runtime gets the tests' options through
+    // its environment, made before the fork (the child only execs).
+    std::vector<std::string> settings = {std::string("TSAN_OPTIONS=") + __tsan_default_options(),
+                                         std::string("ASAN_OPTIONS=") + __asan_default_options(),
+                                         "QT_QPA_PLATFORM=offscreen"};
+    settings.insert(settings.end(), env.begin(), env.end());
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text = *entry;
+        const std::string name = text.substr(0, text.find('=') + 1);
+        const bool replaced = std::any_of(settings.begin(), settings.end(),
+                                          [&](const std::string& setting) { return setting.starts_with(name); });
+        if (!replaced) {
+            environment.push_back(text);
+        }
+    }
+    environment.insert(environment.end(), settings.begin(), settings.end());
+    std::vector<std::string> argv = {program.string()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    auto pointers = [](std::vector<std::string>& texts) {
+        std::vector<char*> all;
+        for (std::string& text : texts) {
+            all.push_back(text.data());
+        }
+        all.push_back(nullptr);
+        return all;
+    };
+    std::vector<char*> argPointers = pointers(argv);
+    std::vector<char*> envPointers = pointers(environment);
+    pid_ = fork();
+    if (pid_ == 0) {
+        execve(argPointers[0], argPointers.data(), envPointers.data());
+        _exit(127);
+    }
+    return pid_ > 0;
+}
+
+void ProgramProcess::Signal(int signal) const
+{
+    if (pid_ > 0) {
+        kill(pid_, signal);
+    }
+}
+
+bool ProgramProcess::WaitExit(std::chrono::milliseconds timeout, int& status)
+{
+    const bool ended = pid_ > 0 && qmrtest::WaitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, timeout);
+    if (ended) {
+        pid_ = -1;
+    }
+    return ended;
+}
+
+std::string LogText()
+{
+    std::string all;
+    if (std::filesystem::exists("log")) {
+        for (const auto& entry : std::filesystem::directory_iterator("log")) {
+            all += qmrtest::ReadFile(entry.path());
+        }
+    }
+    return all;
 }
 
 std::vector<std::string> ConnectLines(int kind, int frequency)

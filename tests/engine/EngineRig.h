@@ -115,6 +115,24 @@ protected:
     int usbCom = 0;
 };
 
+// The program itself (the real binary), started in the working folder with the tests'
+// sanitizer options and the offscreen platform; killed when still running at the end.
+class ProgramProcess {
+public:
+    ~ProgramProcess();
+    // `env`: further "NAME=value" settings for the program.
+    bool Start(const std::vector<std::string>& args, const std::vector<std::string>& env = {});
+    void Signal(int signal) const;
+    // True when the program ended within the time; its wait status in `status`.
+    bool WaitExit(std::chrono::milliseconds timeout, int& status);
+
+private:
+    int pid_ = -1;
+};
+
+// Everything the program logged into the working folder's "log/".
+std::string LogText();
+
 // The connect sequence of the dB (kind 0) and percent (kind 1) windows.
 std::vector<std::string> ConnectLines(int kind, int frequency);
 

@@ -10,17 +10,12 @@
 #include <QTabWidget>
 #include <QTest>
 
-#include <cerrno>
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <ostream>
 #include <sys/wait.h>
-#include <unistd.h>
-
-extern "C" const char* __tsan_default_options();
-extern "C" const char* __asan_default_options();
 
 namespace enginetest {
 namespace {
@@ -147,24 +142,24 @@ TEST_P(WindowSwitchNumbers, MapsNumbersAndLinkCodes)
     if (c.first >= 0) {
         startUp->ChangeWindow(c.first, 0);
     }
-    TestWindow* before = Window();
+    TFormAppQmr* before = startUp->CurrentWindow();
     startUp->ChangeWindow(c.number, c.linkCode);
-    ASSERT_NE(Window(), before);
-    EXPECT_EQ(Window()->number, c.opened);
-    EXPECT_EQ(LastControlWindow, c.opened);
-    EXPECT_EQ(Window()->AutoConnect(), c.autoConnect);
-    EXPECT_EQ(Device()->GetModule(), Window()->Module());
-    EXPECT_EQ(Module()->GetKind(), c.opened);
+    TFormAppQmr* opened = startUp->CurrentWindow();
+    ASSERT_NE(opened, before);
+    ASSERT_NE(opened->Module(), nullptr);
+    EXPECT_EQ(opened->Module()->GetKind(), c.opened);
+    // Only the dB and percent windows become the last control window.
+    EXPECT_EQ(LastControlWindow, c.opened <= 1 ? c.opened : std::max(c.first, 0));
+    EXPECT_EQ(opened->AutoConnect(), c.autoConnect);
+    EXPECT_EQ(Device()->GetModule(), opened->Module());
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, WindowSwitchNumbers,
                          ::testing::Values(SwitchCase{"lastIsDbAtFirst", -9, -1, 0, 0, false},
                                            SwitchCase{"lastIsPercentOnceOpened", 1, -1, 2, 1, true},
                                            SwitchCase{"aboveThreeIsDb", 1, 5, 0, 0, false},
-                                           // The settings and manual windows are not part of
-                                           // the program yet: the dB window opens.
-                                           SwitchCase{"settingsNotThere", 1, 2, 1, 0, true},
-                                           SwitchCase{"manualNotThere", -9, 3, 0, 0, false}),
+                                           SwitchCase{"settingsKeepsTheLastControlWindow", 1, 2, 0, 2, false},
+                                           SwitchCase{"manualKeepsTheLastControlWindow", 1, 3, 2, 3, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // The program itself, started in a folder of its own and ended by SIGTERM.
@@ -172,54 +167,22 @@ TEST_F(EngineTest, ProgramEndsInOrderOnSigterm)
 {
     StartSim();
     WriteSettings();
-    const std::filesystem::path program = std::filesystem::path(QMR_PROGRAM_DIR) / "qmr3400";
-    ASSERT_TRUE(std::filesystem::exists(program));
     std::filesystem::copy_file(std::filesystem::path(QMR_PROGRAM_DIR) / "chkip.bat", "chkip.bat",
                                std::filesystem::copy_options::overwrite_existing);
-
-    // The program is no test program: its sanitizer runtime gets the tests' options through
-    // the environment, set before the fork (the child only execs).
-    setenv("TSAN_OPTIONS", __tsan_default_options(), 1);
-    setenv("ASAN_OPTIONS", __asan_default_options(), 1);
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    const std::string path = program.string();
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        execl(path.c_str(), path.c_str(), "/l", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    auto logText = [] {
-        std::string all;
-        if (std::filesystem::exists("log")) {
-            for (const auto& entry : std::filesystem::directory_iterator("log")) {
-                all += qmrtest::ReadFile(entry.path());
-            }
-        }
-        return all;
-    };
+    ProgramProcess program;
+    ASSERT_TRUE(program.Start({"/l"}));
     const bool started =
-        qmrtest::WaitFor([&] { return logText().find("TFormStartUp StartUp") != std::string::npos; }, 15000ms);
+        qmrtest::WaitFor([&] { return LogText().find("TFormStartUp StartUp") != std::string::npos; }, 15000ms);
     // Give the first window its show before the signal.
     QTest::qWait(300);
-    kill(pid, SIGTERM);
+    program.Signal(SIGTERM);
     int status = 0;
-    pid_t done = 0;
-    const bool ended = qmrtest::WaitFor(
-        [&] {
-            done = waitpid(pid, &status, WNOHANG);
-            return done == pid;
-        },
-        15000ms);
-    if (!ended) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-    }
+    const bool ended = program.WaitExit(15000ms, status);
     ASSERT_TRUE(started);
     ASSERT_TRUE(ended);
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    const std::string log = logText();
+    const std::string log = LogText();
     EXPECT_NE(log.find("TFormStartUp StartUp"), std::string::npos) << log;
     EXPECT_NE(log.find("TFormStartUp FormDestroy"), std::string::npos) << log;
     EXPECT_TRUE(std::filesystem::exists("APPPOS.POS"));

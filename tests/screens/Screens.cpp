@@ -1,6 +1,6 @@
-// Pictures of the dB and percent windows, local and remote, for a look by eye: the program's
-// own start-up window and instrument windows in a fresh working folder, connected over TCP to
-// the simulator on 127.0.0.1. Usage: qmr_screens <folder for the PNG files>.
+// Pictures of the dB, percent, settings and manual windows, local and remote, for a look by
+// eye: the program's own start-up window and instrument windows in a fresh working folder,
+// connected over TCP to the simulator on 127.0.0.1. Usage: qmr_screens <folder for the PNG files>.
 // Run under a real X server (Xvfb) for the toolkit's real look; offscreen works too.
 
 #include "Simulator.h"
@@ -9,6 +9,7 @@
 #include "app/core/Formstup.h"
 #include "app/instrument/Kmdlqmr.h"
 #include "app/windows/Formapqmr.h"
+#include "app/windows/Formapqmrcf.h"
 #include "app/windows/Formapqmril.h"
 #include "app/windows/Formapqmrpp.h"
 #include "common/Fontsubst.h"
@@ -17,6 +18,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
@@ -89,6 +91,8 @@ public:
     explicit Session(fs::path out) : out_(std::move(out)) {}
 
     bool Run();
+    // The manual window, local and remote with a query's reply in its memo.
+    bool RunManual();
 
 private:
     bool Start();
@@ -103,6 +107,8 @@ private:
     bool Save(const char* name);
     // The sliders at their minimum, a middle value and their maximum (shown, not sent).
     bool SaveSliderPositions(const std::string& prefix, int16_t maximum);
+    // The settings window, remote (opened by Configure, settings read) and local.
+    bool ConfigPictures();
 
     fs::path out_;
     qmrsim::Simulator sim_;
@@ -256,7 +262,55 @@ bool Session::Run()
         return false;
     }
     Click("ButtonDisConnect");
-    return WaitLocal() && Save("percent-local-after-disconnect.png");
+    if (!WaitLocal() || !Save("percent-local-after-disconnect.png")) {
+        return false;
+    }
+    return ConfigPictures();
+}
+
+bool Session::ConfigPictures()
+{
+    Click("ButtonConnect");
+    auto* configure = Window()->findChild<QPushButton*>(QStringLiteral("ButtonConfig"));
+    if (!WaitRemote(1) || !WaitFor([&] { return configure->isEnabled(); }, 5000, "Configure")) {
+        return false;
+    }
+    Click("ButtonConfig");
+    auto config = [this] { return dynamic_cast<TFormAppQmrConfig*>(Window()); };
+    if (!WaitFor(
+            [&] {
+                return config() != nullptr && Idle() && !config()->ConfigModule()->IsSequenceRunning() &&
+                       LabelText(config(), "LabelMsg") == QStringLiteral("Read all settings is completed.");
+            },
+            15000, "the settings read") ||
+        !Save("config-remote.png")) {
+        return false;
+    }
+    Click("ButtonDisConnect");
+    return WaitLocal() && Save("config-local.png");
+}
+
+bool Session::RunManual()
+{
+    Click("ButtonManual");
+    if (!WaitFor([&] { return Module() != nullptr && Module()->GetKind() == kKindManual && Window()->isVisible(); },
+                 10000, "the manual window") ||
+        !Save("manual-local.png")) {
+        return false;
+    }
+    Click("ButtonConnect");
+    if (!WaitFor([&] { return Module()->IsConnected() && Idle(); }, 15000, "the manual window's connect")) {
+        return false;
+    }
+    Click("ButtonSend");
+    auto* memo = Window()->findChild<QPlainTextEdit*>(QStringLiteral("MemoLog"));
+    if (!WaitFor([&] { return memo->toPlainText().count(QStringLiteral("RECV <-")) >= 3; }, 10000, "the reply") ||
+        !Save("manual-remote.png")) {
+        return false;
+    }
+    // "Control" back to the percent window, which connects over the open link.
+    Click("ButtonManual");
+    return WaitRemote(1);
 }
 
 } // namespace
@@ -287,7 +341,7 @@ int main(int argc, char** argv)
     int status = 1;
     {
         Session session(out);
-        status = session.Run() ? 0 : 1;
+        status = session.Run() && session.RunManual() ? 0 : 1;
     }
     // The start-up window's shut-down ran with the session; the simulator is stopped.
     fs::current_path("/");

@@ -102,6 +102,15 @@ TEST(BrambleSymbols, HeaderDeclaresTheSerialFamily)
     EXPECT_EQ(declared.count("BRAMBLE_API"), 0u);
 }
 
+TEST(BrambleSymbols, HeaderDeclaresPrintingBeepsAndClipboard)
+{
+    std::set<std::string> declared = DeclaredNames(qmrtest::ReadFile(QMR_BRAMBLE_HEADER));
+    for (const char* name : {"_FormPrinterSetup", "_PrinterSelect", "_PrinterSetup", "_HdCopyToFile", "_HdCopyToPrn",
+                             "_EnbBeep", "_ErBeep", "_OkBeep", "_AlBeep", "_CopyToClipboard", "_PasteFromClipboard"}) {
+        EXPECT_EQ(declared.count(name), 1u) << name;
+    }
+}
+
 TEST(BrambleSymbols, LibraryExportsExactlyTheDeclaredNames)
 {
     std::set<std::string> declared = DeclaredNames(qmrtest::ReadFile(QMR_BRAMBLE_HEADER));

@@ -1,0 +1,209 @@
+#include "app/windows/Formapqmrcf.h"
+
+#include "app/instrument/Kmdlqmr.h"
+#include "app/windows/Framlook.h"
+#include "common/Guipost.h"
+
+#include "ui_Formapqmr.h"
+#include "ui_Formapqmrcf.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPalette>
+#include <QPushButton>
+#include <QTimer>
+
+TFormAppQmrConfig* FormAppQmrConfig = nullptr;
+
+namespace {
+
+constexpr int kMessageTop = 440;
+constexpr int kControlTop = 150;
+constexpr int kControlHeight = 24;
+
+} // namespace
+
+TFormAppQmrConfig::TFormAppQmrConfig(QWidget* owner, KModuleQmrConfig* module)
+    : TFormAppQmr(owner, module), ui_(std::make_unique<Ui::TFormAppQmrConfig>())
+{
+    using namespace sliderlook;
+    // The form's controls sit where the form puts them in the window itself: the holder they
+    // were made in goes again, so that it covers none of the instrument window's controls.
+    auto* holder = new QWidget(this);
+    ui_->setupUi(holder);
+    for (QWidget* child : holder->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        const QPoint at = child->pos();
+        child->setParent(this);
+        child->move(at);
+        child->show();
+    }
+    delete holder;
+
+    LabelCaption()->setText(QStringLiteral("QMR3400 - Configuration"));
+    Ui::TFormAppQmr& base = Form();
+    base.LabelSerial->setText(QStringLiteral("-"));
+    base.ButtonConfig->setText(QStringLiteral("Control"));
+    base.ButtonMode->setVisible(false);
+    // The settings panel takes the room below the link controls: the message line moves under
+    // the Read and Write buttons and "Control" keeps clear of the panel's top edge.
+    base.LabelMsg->move(base.LabelMsg->x(), kMessageTop);
+    base.ButtonConfig->setGeometry(base.ButtonConfig->x(), kControlTop, base.ButtonConfig->width(), kControlHeight);
+    ActionConfig->setText(QStringLiteral("Control"));
+
+    SetPixelSize(ui_->LabelZero, 13);
+    SetPixelSize(ui_->LabelIpCmt, 13);
+    SetPixelSize(ui_->LabelIpAdrs, 21);
+    SetPixelSize(ui_->ButtonRead, 16);
+    SetPixelSize(ui_->ButtonApply, 16);
+    QPalette face = ui_->EditNo->palette();
+    face.setColor(QPalette::Base, kFace);
+    ui_->EditNo->setPalette(face);
+    // The edits sit in the gaps of their labels' texts.
+    ui_->EditBrightness->raise();
+    ui_->EditAutoOff->raise();
+    ui_->Panel1->setAutoFillBackground(true);
+
+    ActionRead = MakeAction("ActionRead", "Read from QMR", ui_->ButtonRead, [this] { ActionReadExecute(); });
+    ActionWrite = MakeAction("ActionWrite", "Write to QMR", ui_->ButtonApply, [this] { ActionWriteExecute(); });
+    connect(ui_->CheckBoxDhcp, &QCheckBox::clicked, this, &TFormAppQmrConfig::CheckBoxDhcpClick);
+    FormAppQmrConfig = this;
+    // The base bound the module while this window was not yet whole; bound again, the module
+    // also finds the settings controls.
+    if (module != nullptr) {
+        module->SetForm(this);
+    }
+    UpdateActions();
+}
+
+TFormAppQmrConfig::~TFormAppQmrConfig()
+{
+    // The module goes before the view it posts to.
+    ReleaseModule();
+    if (FormAppQmrConfig == this) {
+        FormAppQmrConfig = nullptr;
+    }
+}
+
+KModuleQmrConfig* TFormAppQmrConfig::ConfigModule() const
+{
+    return dynamic_cast<KModuleQmrConfig*>(Module());
+}
+
+void TFormAppQmrConfig::ShowRemote(bool /*remote*/)
+{
+}
+
+void TFormAppQmrConfig::ReadSettings()
+{
+    if (KModuleQmrConfig* module = ConfigModule()) {
+        module->StartRead();
+    }
+}
+
+void TFormAppQmrConfig::WriteSettings()
+{
+    if (KModuleQmrConfig* module = ConfigModule()) {
+        module->StartWrite();
+    }
+}
+
+void TFormAppQmrConfig::ActionReadExecute()
+{
+    ReadSettings();
+}
+
+void TFormAppQmrConfig::ActionWriteExecute()
+{
+    WriteSettings();
+}
+
+void TFormAppQmrConfig::CheckBoxDhcpClick()
+{
+    ui_->EditIp->setEnabled(!ui_->CheckBoxDhcp->isChecked());
+}
+
+void TFormAppQmrConfig::ActionConfigExecute()
+{
+    TimerErr()->stop();
+    // Back to the last of the dB and percent windows, which reconnects over an open link.
+    SwitchTo(-1, CurrentLinkCode());
+}
+
+void TFormAppQmrConfig::UpdateActions()
+{
+    TFormAppQmr::UpdateActions();
+    ActionReadUpdate();
+}
+
+void TFormAppQmrConfig::ActionReadUpdate()
+{
+    KModuleQmrConfig* module = ConfigModule();
+    // Nor while a function of the module runs: its replies would be taken for the settings.
+    const bool on = module != nullptr && module->IsConnected() && !module->IsSequenceRunning() &&
+                    module->GetFunctionState() == fnIDLE;
+    ActionRead->setEnabled(on);
+    ActionWrite->setEnabled(on);
+}
+
+// ---- the settings module's view ----
+
+void TFormAppQmrConfig::PostListenedReply(const std::string& reply)
+{
+    PostToGui(this, [this, reply] {
+        if (KModuleQmrConfig* module = ConfigModule()) {
+            module->TakeListenedReply(reply);
+        }
+    });
+}
+
+void TFormAppQmrConfig::StopReplyTimer()
+{
+    TimerOver()->stop();
+}
+
+QLineEdit* TFormAppQmrConfig::Edit(KConfigEdit edit) const
+{
+    switch (edit) {
+    case KConfigEdit::Brightness:
+        return ui_->EditBrightness;
+    case KConfigEdit::AutoOff:
+        return ui_->EditAutoOff;
+    case KConfigEdit::Ip:
+        return ui_->EditIp;
+    default:
+        return ui_->EditNo;
+    }
+}
+
+QCheckBox* TFormAppQmrConfig::Check(KConfigCheck check) const
+{
+    return check == KConfigCheck::Sound ? ui_->CheckBoxSound : ui_->CheckBoxDhcp;
+}
+
+QString TFormAppQmrConfig::EditText(KConfigEdit edit) const
+{
+    return Edit(edit)->text();
+}
+
+void TFormAppQmrConfig::SetEditText(KConfigEdit edit, const QString& text)
+{
+    Edit(edit)->setText(text);
+}
+
+void TFormAppQmrConfig::SetIpEditable(bool on)
+{
+    ui_->EditIp->setEnabled(on);
+}
+
+bool TFormAppQmrConfig::IsChecked(KConfigCheck check) const
+{
+    return Check(check)->isChecked();
+}
+
+void TFormAppQmrConfig::SetChecked(KConfigCheck check, bool on)
+{
+    Check(check)->setChecked(on);
+}

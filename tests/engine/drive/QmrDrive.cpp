@@ -1,0 +1,176 @@
+// A way into the real program for its end-to-end test, kept out of the program: a generic
+// plugin that the program's toolkit loads when QT_QPA_GENERIC_PLUGINS names it
+// ("qmrdrive:<script file>"). On the GUI thread it plays the script's operator steps, one line
+// at a time, each waited for (at most 30 s), and writes what it saw to "<script>.report":
+//
+//   window CLASS    a visible window of that class; reports the visible windows, the number
+//                   of instrument windows made so far and the window's position
+//   click NAME      clicks the button NAME of the shown instrument window once it is shown
+//                   and enabled
+//   visible NAME    the control NAME of the shown window is visible
+//   ready           the shown window's REMOTE lamp lit and its BUSY lamp dark again, after
+//                   it was seen lit since the last click (the work the click started is done)
+//   text NAME TEXT  the label NAME shows TEXT
+//   move X Y        moves the shown window
+//   done            reports "done"
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGenericPlugin>
+#include <QLabel>
+#include <QPalette>
+#include <QStringList>
+#include <QTextStream>
+#include <QTimer>
+#include <QWidget>
+
+namespace {
+
+constexpr int kStepTimeoutMs = 30000;
+const QColor kLit(0xFF, 0xFF, 0x00);
+
+class Driver : public QObject {
+public:
+    explicit Driver(const QString& script) : report_(script + QStringLiteral(".report"))
+    {
+        QFile file(script);
+        if (file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+            steps_ = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        }
+        report_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text);
+        connect(&timer_, &QTimer::timeout, this, &Driver::Tick);
+        timer_.start(50);
+        clock_.start();
+    }
+
+private:
+    void Write(const QString& line)
+    {
+        report_.write((line + QLatin1Char('\n')).toUtf8());
+        report_.flush();
+    }
+
+    // The one instrument window on screen, when there is exactly one.
+    static QWidget* Shown()
+    {
+        QWidget* shown = nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->isVisible() && widget->inherits("TFormAppQmr")) {
+                if (shown != nullptr) {
+                    return nullptr;
+                }
+                shown = widget;
+            }
+        }
+        return shown;
+    }
+
+    static bool Lit(QWidget* window, const QString& name)
+    {
+        auto* label = window->findChild<QLabel*>(name);
+        return label != nullptr && label->palette().color(QPalette::Window) == kLit;
+    }
+
+    bool Try(const QStringList& words)
+    {
+        const QString& verb = words[0];
+        QWidget* window = Shown();
+        if (verb == QLatin1String("done")) {
+            Write(QStringLiteral("done"));
+            return true;
+        }
+        if (window == nullptr || QApplication::activeModalWidget() != nullptr) {
+            return false;
+        }
+        if (verb == QLatin1String("window")) {
+            if (QString::fromLatin1(window->metaObject()->className()) != words.value(1)) {
+                return false;
+            }
+            QStringList visible;
+            int made = 0;
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                made += widget->inherits("TFormAppQmr") ? 1 : 0;
+                if (widget->isVisible()) {
+                    visible << QString::fromLatin1(widget->metaObject()->className());
+                }
+            }
+            Write(QStringLiteral("window %1 visible=%2 made=%3 at=%4,%5")
+                      .arg(words.value(1), visible.join(QLatin1Char(',')))
+                      .arg(made)
+                      .arg(window->x())
+                      .arg(window->y()));
+            return true;
+        }
+        if (verb == QLatin1String("click")) {
+            auto* button = window->findChild<QAbstractButton*>(words.value(1));
+            if (button == nullptr || !button->isVisible() || !button->isEnabled()) {
+                return false;
+            }
+            sawBusy_ = false;
+            button->click();
+            return true;
+        }
+        if (verb == QLatin1String("visible")) {
+            auto* control = window->findChild<QWidget*>(words.value(1));
+            return control != nullptr && control->isVisible();
+        }
+        if (verb == QLatin1String("ready")) {
+            return sawBusy_ && Lit(window, QStringLiteral("LabelRemote")) && !Lit(window, QStringLiteral("LabelBusy"));
+        }
+        if (verb == QLatin1String("text")) {
+            auto* label = window->findChild<QLabel*>(words.value(1));
+            return label != nullptr && label->text() == words.mid(2).join(QLatin1Char(' '));
+        }
+        if (verb == QLatin1String("move")) {
+            window->move(words.value(1).toInt(), words.value(2).toInt());
+            return true;
+        }
+        Write(QStringLiteral("unknown ") + verb);
+        return false;
+    }
+
+    void Tick()
+    {
+        if (next_ >= steps_.size()) {
+            timer_.stop();
+            return;
+        }
+        if (QWidget* window = Shown(); window != nullptr && Lit(window, QStringLiteral("LabelBusy"))) {
+            sawBusy_ = true;
+        }
+        const QString line = steps_[next_];
+        if (Try(line.split(QLatin1Char(' ')))) {
+            ++next_;
+            clock_.restart();
+        } else if (clock_.elapsed() > kStepTimeoutMs) {
+            Write(QStringLiteral("timeout ") + line);
+            timer_.stop();
+        }
+    }
+
+    QFile report_;
+    QStringList steps_;
+    qsizetype next_ = 0;
+    bool sawBusy_ = false;
+    QTimer timer_;
+    QElapsedTimer clock_;
+};
+
+} // namespace
+
+class QmrDrivePlugin : public QGenericPlugin {
+    Q_OBJECT
+    Q_PLUGIN_METADATA(IID QGenericPluginFactoryInterface_iid FILE "qmrdrive.json")
+
+public:
+    QObject* create(const QString& key, const QString& specification) override
+    {
+        if (key.compare(QLatin1String("qmrdrive"), Qt::CaseInsensitive) != 0) {
+            return nullptr;
+        }
+        return new Driver(specification);
+    }
+};
+
+#include "QmrDrive.moc"
