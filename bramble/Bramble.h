@@ -2,12 +2,17 @@
 // The exported function table of libbramble.so: plain C functions under their exact names.
 // Strings and buffers passed in belong to the caller and are used only during the call.
 
-#include <cstdint>
+// The header serves C callers as well.
 
-#if defined(BRAMBLE_BUILDING)
-#define BRAMBLE_API extern "C" __attribute__((visibility("default")))
+#if defined(__cplusplus)
+#define BRAMBLE_LINKAGE extern "C"
 #else
-#define BRAMBLE_API extern "C"
+#define BRAMBLE_LINKAGE extern
+#endif
+#if defined(BRAMBLE_BUILDING)
+#define BRAMBLE_API BRAMBLE_LINKAGE __attribute__((visibility("default")))
+#else
+#define BRAMBLE_API BRAMBLE_LINKAGE
 #endif
 
 // Serial ports, addressed by port index 0..255 (index n is COM n+1).
@@ -31,15 +36,32 @@ BRAMBLE_API unsigned char _Rs_ClrRts(int index);
 BRAMBLE_API unsigned char _Rs_ClrDtr(int index);
 BRAMBLE_API unsigned char _Rs_ClrBreak(int index);
 
+// The dummy port's window (a port opened while dummy mode is on). The variable is there for
+// callers that look for it; it stays null, since each dummy port keeps its own window.
+#if defined(__cplusplus)
+namespace bramble {
+class TFormDlgSioDmy;
+}
+typedef bramble::TFormDlgSioDmy TFormDlgSioDmy;
+#else
+typedef struct TFormDlgSioDmy TFormDlgSioDmy;
+#endif
+BRAMBLE_API TFormDlgSioDmy* _FormDlgSioDmy;
+
 // Printing, window hard copy, beeps and clipboard text. A window handle is the QWidget* of a
 // window of the caller's GUI application; these run on its GUI thread, and without one they
 // fail (0) or do nothing.
 typedef void* HWND;
+#if defined(__cplusplus)
 namespace bramble {
 class TFormPrinterSetup;
 }
+typedef bramble::TFormPrinterSetup TFormPrinterSetup;
+#else
+typedef struct TFormPrinterSetup TFormPrinterSetup;
+#endif
 // The holder of the printer dialog while `_PrinterSelect` or `_PrinterSetup` runs, else null.
-BRAMBLE_API bramble::TFormPrinterSetup* _FormPrinterSetup;
+BRAMBLE_API TFormPrinterSetup* _FormPrinterSetup;
 BRAMBLE_API int _PrinterSelect();
 BRAMBLE_API int _PrinterSetup();
 // name "CLIP": to the clipboard; null: printed alone, centred; any other: a BMP file.

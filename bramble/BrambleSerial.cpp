@@ -6,6 +6,7 @@
 #include "Bramble.h"
 #include "BrambleSwitches.h"
 #include "Scom.h"
+#include "Scomdmy.h"
 
 #include <array>
 #include <atomic>
@@ -33,12 +34,11 @@ CSCom* PortAt(int index)
     return InRange(index) ? gPortTable[static_cast<size_t>(index)] : nullptr;
 }
 
-// A new port object for an empty slot. Dummy mode (exactly 1) asks for the dummy port, whose
-// window is not part of this build yet: such an open fails until it is.
+// A new port object for an empty slot: the dummy port when dummy mode is exactly 1.
 CSCom* MakePort(unsigned char dummyMode)
 {
     if (dummyMode == 1) {
-        return nullptr;
+        return new (std::nothrow) CSComDmy;
     }
     return new (std::nothrow) CSComOv;
 }
@@ -64,6 +64,11 @@ unsigned char BeepEnabled()
 
 using bramble::CSCom;
 using bramble::PortAt;
+
+// Nothing in the library writes it: each dummy port keeps its own window.
+extern "C" {
+__attribute__((visibility("default"))) TFormDlgSioDmy* _FormDlgSioDmy = nullptr;
+}
 
 BRAMBLE_API unsigned char _SetSioDmy(unsigned char on)
 {

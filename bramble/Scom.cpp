@@ -267,18 +267,6 @@ bool CSCom::SetSignalState(int func)
 
 // ---- CSComOv ---------------------------------------------------------------------------
 
-CSComOv::~CSComOv() = default;
-
-bool CSComOv::Open(int index, const char* settings)
-{
-    return CSCom::Open(index, settings);
-}
-
-void CSComOv::Close()
-{
-    CSCom::Close();
-}
-
 bool CSComOv::Send(const char* text, int len)
 {
     if (len < 0 || (len > 0 && text == nullptr)) {
@@ -294,11 +282,6 @@ bool CSComOv::Send(const char* text, int len)
     }
 }
 
-bool CSComOv::SendN(const void* data, int len)
-{
-    return port_.Write(data, len);
-}
-
 int CSComOv::Recv(char* buf, int max)
 {
     if (buf == nullptr || max < 0) {
@@ -312,31 +295,9 @@ int CSComOv::Recv(char* buf, int max)
     });
 }
 
-int CSComOv::ReadRawClear(char* buf, int n)
-{
-    int r = -1;
-    if (buf != nullptr && n >= 0) {
-        r = ReadOverlapped(buf, n);
-        if (r >= 0) {
-            buf[r] = '\0';
-        }
-    }
-    lineBuffer_.Clear();
-    return r < 0 ? -1 : r;
-}
-
 int CSComOv::RecvLen()
 {
     return 0;
-}
-
-bool CSComOv::ReadRaw(void* buf, int n, unsigned long* got)
-{
-    const int r = ReadOverlapped(static_cast<char*>(buf), n);
-    if (got != nullptr) {
-        *got = r > 0 ? static_cast<unsigned long>(r) : 0;
-    }
-    return r >= 0;
 }
 
 int CSComOv::ReadOverlapped(char* buf, int n, const qmr::platform::SerialPort::ReadDone& done)

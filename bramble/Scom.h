@@ -144,20 +144,16 @@ private:
     Terminator sendTerm_;
 };
 
+// The platform port already reads under deadlines while another thread writes, so opening,
+// closing, raw sends and raw reads are the base class's; only what differs is here.
 class CSComOv : public CSCom {
 public:
-    CSComOv() = default;
-    ~CSComOv() override;
-
-    bool Open(int index, const char* settings) override;
-    void Close() override;
+    // One joined write of the text and the terminator.
     bool Send(const char* text, int len) override;
-    bool SendN(const void* data, int len) override;
+    // A line receive whose read ends as soon as a line is complete.
     int Recv(char* buf, int max) override;
-    int ReadRawClear(char* buf, int n) override;
     // A real port does not count waiting input: always 0.
     int RecvLen() override;
-    bool ReadRaw(void* buf, int n, unsigned long* got) override;
 
     // One read under the port's deadlines: the count (0 when nothing came), or -1. `done`
     // may end it early.

@@ -34,7 +34,7 @@ TcpClient::~TcpClient()
 bool TcpClient::Connect(std::chrono::milliseconds timeout)
 {
     Disconnect();
-    pending_.clear();
+    lines_.Clear();
     peerClosed_ = false;
     if (port_ < 0 || port_ > 65535 || host_.empty()) {
         return false;
@@ -121,33 +121,11 @@ bool TcpClient::Write(const void* data, std::size_t length)
     return true;
 }
 
-bool TcpClient::TakeLine(const std::string& terminator, std::string& line)
-{
-    if (pending_.empty()) {
-        return false;
-    }
-    if (terminator.empty()) {
-        line.swap(pending_);
-        pending_.clear();
-        return true;
-    }
-    std::size_t at = pending_.find(terminator);
-    if (at == std::string::npos) {
-        return false;
-    }
-    line.assign(pending_, 0, at);
-    pending_.erase(0, at + terminator.size());
-    if (terminator == "\n" && !line.empty() && line.back() == '\r') {
-        line.pop_back();
-    }
-    return true;
-}
-
 TcpClient::ReadStatus TcpClient::ReadLine(const std::string& terminator, std::chrono::milliseconds timeout,
                                           std::string& line)
 {
     line.clear();
-    if (TakeLine(terminator, line)) {
+    if (lines_.Take(terminator, line)) {
         return ReadStatus::Line;
     }
     int fd = fd_.load();
@@ -173,7 +151,7 @@ TcpClient::ReadStatus TcpClient::ReadLine(const std::string& terminator, std::ch
             // The peer closed its side: lines that came before the close are still handed
             // over, the next read reports the loss.
             peerClosed_ = true;
-            return TakeLine(terminator, line) ? ReadStatus::Line : ReadStatus::Lost;
+            return lines_.Take(terminator, line) ? ReadStatus::Line : ReadStatus::Lost;
         }
         if (got < 0) {
             if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) {
@@ -182,12 +160,8 @@ TcpClient::ReadStatus TcpClient::ReadLine(const std::string& terminator, std::ch
             peerClosed_ = true;
             return ReadStatus::Lost;
         }
-        pending_.append(buffer, static_cast<std::size_t>(got));
-        if (TakeLine(terminator, line)) {
+        if (lines_.Feed(buffer, static_cast<std::size_t>(got), terminator, line)) {
             return ReadStatus::Line;
-        }
-        if (pending_.size() > kMaxPending) {
-            pending_.clear();
         }
     }
 }

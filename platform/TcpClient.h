@@ -8,6 +8,8 @@
 // run at the same time on two threads (the reader closes its own socket, or the socket is
 // closed after the reader has ended).
 
+#include "platform/LineSplitter.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstddef>
@@ -27,9 +29,7 @@ public:
     static constexpr std::chrono::milliseconds kConnectTimeout{5000};
     // A write that finds the send buffer full waits at most this long for room.
     static constexpr std::chrono::milliseconds kWriteTimeout{5000};
-    // Bytes kept while waiting for a terminator; beyond this the partial line is dropped so
-    // that a peer that never sends a terminator cannot grow the buffer without bound.
-    static constexpr std::size_t kMaxPending = 64 * 1024;
+    static constexpr std::size_t kMaxPending = LineSplitter::kMaxPending;
 
     TcpClient() = default;
     ~TcpClient();
@@ -60,14 +60,12 @@ public:
     bool IsConnected() const { return fd_.load() >= 0; }
 
 private:
-    bool TakeLine(const std::string& terminator, std::string& line);
-
     std::mutex closeMutex_; // one Disconnect at a time: the descriptor stays valid while it runs
     std::mutex writeMutex_; // held by Write and by the close in Disconnect
     std::atomic<int> fd_{-1};
     std::string host_;
     int port_ = 0;
-    std::string pending_; // received bytes not yet handed over (reading thread only)
+    LineSplitter lines_; // received bytes not yet handed over (reading thread only)
     bool peerClosed_ = false;
 };
 

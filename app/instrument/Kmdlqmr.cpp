@@ -6,6 +6,7 @@
 #include "app/instrument/Kqmrview.h"
 #include "app/instrument/Scpinum.h"
 #include "bramble/Bramble.h"
+#include "common/Guipost.h"
 #include "common/QmrUsbIds.h"
 
 #include <QCoreApplication>
@@ -84,9 +85,15 @@ QString KModuleQmr::MemoLine(const char* direction, const char* text)
 
 void KModuleQmr::LogSend(const char* text)
 {
-    if (view_ != nullptr) {
-        view_->AppendMemo(MemoLine(" | SEND -> ", text != nullptr ? text : ""));
+    if (view_ == nullptr) {
+        return;
     }
+    // The line is stamped now and shown on the GUI thread's next turn, through the queue that
+    // also carries the replies' lines: the command goes out without waiting for the memo's
+    // layout, and the memo keeps the order of sends and replies.
+    const QString line = MemoLine(" | SEND -> ", text != nullptr ? text : "");
+    KQmrView* view = view_;
+    PostToGui(GetForm(), [view, line] { view->AppendMemo(line); });
 }
 
 void KModuleQmr::TakeReply(const std::string& reply)

@@ -195,6 +195,7 @@ private:
     int runningHandlers_ = 0;
     QTimer* timerOver_ = nullptr;
     QTimer* timerFunc_ = nullptr;
+    int funcTickMs_ = 0; // the pending tick's own interval, counted from the reply's arrival
     QTimer* timerErr_ = nullptr;
     QTimer* timerBusy_ = nullptr;
     QTimer* timerActions_ = nullptr;

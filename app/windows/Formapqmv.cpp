@@ -17,6 +17,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
+#include <chrono>
 #include <string>
 
 namespace {
@@ -50,16 +52,25 @@ void TFormAppQmr::StartFunction(int event)
 {
     std::string tag = "TimerFuncStart ";
     _WriteNumLog(tag.data(), event);
-    if (QThread::currentThread() == thread()) {
+    // The tick is counted from the reply's arrival: time the GUI thread spent on other work (a
+    // paint, an update handler) before it took the event up does not delay the next command.
+    const auto arrived = std::chrono::steady_clock::now();
+    auto take = [this, event, arrived] {
         pendingEvent_.store(event);
-        timerFunc_->start();
+        if (!timerFunc_->isActive()) {
+            // Between ticks the timer holds its own interval (10 ms before the first, then 100).
+            funcTickMs_ = timerFunc_->interval();
+        }
+        const auto waited =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - arrived).count();
+        timerFunc_->start(static_cast<int>(std::max<long long>(0, funcTickMs_ - waited)));
+    };
+    if (QThread::currentThread() == thread()) {
+        take();
         return;
     }
     // Queued behind the reply's own work, so the event is taken after its reply.
-    PostToGui(this, [this, event] {
-        pendingEvent_.store(event);
-        timerFunc_->start();
-    });
+    PostToGui(this, take);
 }
 
 void TFormAppQmr::PostReply(const std::string& reply)

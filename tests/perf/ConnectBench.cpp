@@ -35,6 +35,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -57,6 +58,50 @@ constexpr double kStepP99LimitMs = 20.0;
 constexpr double kStepP99TargetMs = 2.0;
 constexpr double kTickMs = 100.0;
 constexpr double kRangePauseMs = 500.0;
+
+// With QMR_BENCH_TRACE: every event that kept the GUI thread for 0.3 ms or more (also one
+// delivered inside another), with what received it, so that the trace shows what the GUI
+// thread did between a reply and the next command.
+struct GuiBusy {
+    Clock::time_point at;
+    double ms;
+    std::string what;
+};
+
+class TracingApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        if (!tracing) {
+            return QApplication::notify(receiver, event);
+        }
+        // Named before the delivery, which may delete the receiver.
+        const char* type = receiver->metaObject()->className();
+        const std::string name = receiver->objectName().toStdString() + " event " + std::to_string(event->type());
+        ++depth_;
+        const Clock::time_point start = Clock::now();
+        const bool result = QApplication::notify(receiver, event);
+        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        --depth_;
+        if (ms >= 0.3) {
+            // Nested deliveries (a paint inside an update request) are indented.
+            busy.push_back({start, ms, std::string(static_cast<size_t>(2 * depth_), ' ') + type + " " + name});
+        }
+        return result;
+    }
+
+    bool tracing = false;
+    std::vector<GuiBusy> busy;
+
+private:
+    int depth_ = 0;
+};
+
+TracingApplication* TraceApp()
+{
+    return static_cast<TracingApplication*>(QCoreApplication::instance());
+}
 
 // The dB window, with the moment the loss range reached it.
 class TimedDbWindow : public TFormAppQmrIL {
@@ -83,6 +128,24 @@ public:
     {
         Stamp('S');
         TFormAppQmrIL::StartFunction(event);
+    }
+    void AppendMemo(const QString& line) override
+    {
+        Timed("view AppendMemo", [&] { TFormAppQmrIL::AppendMemo(line); });
+    }
+    void SetReplyTimer(bool on) override
+    {
+        Timed("view SetReplyTimer", [&] { TFormAppQmrIL::SetReplyTimer(on); });
+    }
+    template <typename F>
+    void Timed(const char* what, F&& call)
+    {
+        const Clock::time_point start = Clock::now();
+        call();
+        if (TraceApp()->tracing) {
+            TraceApp()->busy.push_back(
+                {start, std::chrono::duration<double, std::milli>(Clock::now() - start).count(), what});
+        }
     }
     bool eventFilter(QObject* watched, QEvent* event) override
     {
@@ -190,18 +253,28 @@ public:
     void Trace()
     {
         TimedDbWindow* w = Window();
-        std::vector<std::pair<char, Clock::time_point>> all;
+        // Time, kind, and for a GUI-thread event ('G') its text.
+        std::vector<std::tuple<Clock::time_point, char, std::string>> all;
         {
             std::lock_guard<std::mutex> lock(w->stampMutex);
-            all = w->stamps;
+            for (const auto& [what, at] : w->stamps) {
+                all.emplace_back(at, what, "");
+            }
             w->stamps.clear();
         }
         for (const qmrsim::Received& r : sim_.Records()) {
-            all.emplace_back('Q', r.at);
+            all.emplace_back(r.at, 'Q', r.line);
         }
-        std::sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
+        for (const GuiBusy& b : TraceApp()->busy) {
+            char text[32];
+            std::snprintf(text, sizeof text, "%6.2f ms ", b.ms);
+            all.emplace_back(b.at, 'G', text + b.what);
+        }
+        TraceApp()->busy.clear();
+        std::sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return std::get<0>(a) < std::get<0>(b); });
         for (size_t i = 0; i < all.size(); ++i) {
-            std::printf("  %c %+8.2f\n", all[i].first, i == 0 ? 0.0 : Ms(all[i].second - all[i - 1].second));
+            const double step = i == 0 ? 0.0 : Ms(std::get<0>(all[i]) - std::get<0>(all[i - 1]));
+            std::printf("  %c %+8.2f %s\n", std::get<1>(all[i]), step, std::get<2>(all[i]).c_str());
         }
     }
 
@@ -324,7 +397,8 @@ int main(int argc, char** argv)
     if (std::getenv("XDG_RUNTIME_DIR") == nullptr) {
         setenv("XDG_RUNTIME_DIR", dir.Path().c_str(), 1);
     }
-    QApplication app(argc, argv);
+    TracingApplication app(argc, argv);
+    app.tracing = std::getenv("QMR_BENCH_TRACE") != nullptr;
     app.setQuitOnLastWindowClosed(false);
     QTimer answer;
     QObject::connect(&answer, &QTimer::timeout, &AnswerMessages);

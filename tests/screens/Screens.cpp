@@ -12,6 +12,7 @@
 #include "app/windows/Formapqmrcf.h"
 #include "app/windows/Formapqmril.h"
 #include "app/windows/Formapqmrpp.h"
+#include "bramble/Bramble.h"
 #include "common/Fontsubst.h"
 
 #include <QApplication>
@@ -85,6 +86,8 @@ void AnswerMessages()
         modal->close();
     }
 }
+
+bool SavePicture(QWidget* window, const fs::path& out, const char* name);
 
 class Session {
 public:
@@ -170,11 +173,9 @@ void Session::Click(const char* button)
     }
 }
 
-bool Session::Save(const char* name)
+// The window as the screen shows it into out/name.
+bool SavePicture(QWidget* window, const fs::path& out, const char* name)
 {
-    TFormAppQmr* window = Window();
-    // Let the lamps, timers and repaints of the last step settle.
-    QTest::qWait(400);
     QPixmap picture;
     QScreen* screen = window->screen();
     if (QGuiApplication::platformName() == QLatin1String("xcb") && screen != nullptr) {
@@ -185,7 +186,7 @@ bool Session::Save(const char* name)
     if (picture.isNull()) {
         picture = window->grab();
     }
-    const fs::path path = out_ / name;
+    const fs::path path = out / name;
     if (!picture.save(QString::fromStdString(path.string()), "PNG")) {
         std::fprintf(stderr, "qmr_screens: cannot write %s\n", path.c_str());
         return false;
@@ -211,6 +212,42 @@ bool Session::SaveSliderPositions(const std::string& prefix, int16_t maximum)
         }
     }
     return true;
+}
+
+bool Session::Save(const char* name)
+{
+    // Let the lamps, timers and repaints of the last step settle.
+    QTest::qWait(400);
+    return SavePicture(Window(), out_, name);
+}
+
+// The dummy port's window as another program opens it, with a few lines sent and a reply
+// awaited (its lamp red).
+bool SaveDummyPort(const fs::path& out)
+{
+    _SetSioDmy(1);
+    if (_Rs232Open(3, "baud=19200 parity=N data=8 stop=1") != 3) {
+        std::fprintf(stderr, "qmr_screens: no dummy port\n");
+        return false;
+    }
+    _Rs232Send(3, "*IDN?", 5);
+    _Rs232SendN(3, ":SYST:ERR?", 10);
+    QWidget* window = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        window = w->windowTitle() == QLatin1String("Ch3 Debug") ? w : window;
+    }
+    bool saved = false;
+    if (window != nullptr && QTest::qWaitForWindowExposed(window, 5000)) {
+        window->findChild<QWidget*>(QStringLiteral("CheckBoxWait"))->setProperty("checked", true);
+        QTimer::singleShot(400, [&] {
+            saved = SavePicture(window, out, "dummy-port.png");
+            QMetaObject::invokeMethod(window->findChild<QWidget*>(QStringLiteral("Button1")), "click");
+        });
+        _Rs232RecvLen(3);
+    }
+    _Rs232Close(3);
+    _SetSioDmy(0);
+    return saved;
 }
 
 bool Session::Start()
@@ -342,6 +379,9 @@ int main(int argc, char** argv)
     {
         Session session(out);
         status = session.Run() && session.RunManual() ? 0 : 1;
+    }
+    if (!SaveDummyPort(out)) {
+        status = 1;
     }
     // The start-up window's shut-down ran with the session; the simulator is stopped.
     fs::current_path("/");

@@ -428,7 +428,7 @@ TEST_F(SerialPort, DummyModeLeavesOccupiedSlotsReal)
     ASSERT_EQ(_Rs232Open(0, kSettings), 0); // reopened, still the real port
     ASSERT_TRUE(pty.Write("REAL\r\n"));
     EXPECT_EQ(Recv(), "REAL");
-    // A new port in dummy mode needs the dummy port's window, which this build lacks.
+    // A new port in dummy mode needs its window, and this program has no QApplication.
     pty.PublishAs(5);
     EXPECT_EQ(_Rs232Open(4, kSettings), -1);
     EXPECT_EQ(_SetSioDmy(2), 2); // only exactly 1 asks for dummy ports

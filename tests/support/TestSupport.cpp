@@ -1,12 +1,14 @@
 #include "TestSupport.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <poll.h>
 #include <pty.h>
+#include <sstream>
 #include <stdexcept>
 #include <termios.h>
 #include <thread>
@@ -175,6 +177,34 @@ std::string ReadFile(const std::filesystem::path& path)
         return {};
     }
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::set<std::string> ExportedSymbols(const std::filesystem::path& library)
+{
+    std::set<std::string> names;
+    const std::string command =
+        std::string(QMR_NM_PROGRAM) + " -D --defined-only '" + library.string() + "' 2>/dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return names;
+    }
+    // Each line ends with the symbol's name: "<address> <type> <name>".
+    char line[1024];
+    while (std::fgets(line, sizeof line, pipe) != nullptr) {
+        std::istringstream fields(line);
+        std::string field;
+        std::string last;
+        while (fields >> field) {
+            last = field;
+        }
+        if (!last.empty()) {
+            names.insert(last);
+        }
+    }
+    if (pclose(pipe) != 0) {
+        names.clear();
+    }
+    return names;
 }
 
 } // namespace qmrtest

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <set>
 #include <string>
 
 namespace qmrtest {
@@ -65,5 +66,9 @@ std::filesystem::path SourceDir();
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 // Reads a whole file (binary); empty when it cannot be read.
 std::string ReadFile(const std::filesystem::path& path);
+
+// The names that a shared library exports (its defined dynamic symbols, as `nm -D` lists
+// them); empty when the listing fails.
+std::set<std::string> ExportedSymbols(const std::filesystem::path& library);
 
 } // namespace qmrtest
