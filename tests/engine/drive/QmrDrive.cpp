@@ -164,12 +164,12 @@ class QmrDrivePlugin : public QGenericPlugin {
     Q_PLUGIN_METADATA(IID QGenericPluginFactoryInterface_iid FILE "qmrdrive.json")
 
 public:
-    QObject* create(const QString& key, const QString& specification) override
+    QObject* create(const QString& key, const QString& parameters) override
     {
         if (key.compare(QLatin1String("qmrdrive"), Qt::CaseInsensitive) != 0) {
             return nullptr;
         }
-        return new Driver(specification);
+        return new Driver(parameters);
     }
 };
 
