@@ -2,6 +2,7 @@
 
 #include "ui_Formapp.h"
 
+#include "app/core/Formlook.h"
 #include "app/core/Kmodule.h"
 #include "bramble/Bramble.h"
 
@@ -14,24 +15,11 @@
 #include <QResizeEvent>
 #include <QShowEvent>
 
+using namespace formlook;
+
 namespace {
 
 const QColor kSkyBlue(0xA6, 0xCA, 0xF0);
-
-void SetPixelFont(QWidget* widget, const QString& family, int pixels)
-{
-    QFont font(family);
-    font.setPixelSize(pixels);
-    widget->setFont(font);
-}
-
-void FillWith(QWidget* widget, const QColor& colour)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, colour);
-    widget->setPalette(palette);
-    widget->setAutoFillBackground(true);
-}
 
 // Bramble keeps positions as 16-bit values.
 short AsShort(int value)
@@ -51,8 +39,8 @@ TFormApp::TFormApp(QWidget* owner, KModule* module)
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     SetPixelFont(this, QStringLiteral("Arial"), 16);
     SetPixelFont(baseUi_->LabelCaption, QStringLiteral("MS PGothic"), 21);
-    FillWith(baseUi_->LabelDmy, kSkyBlue);
-    FillWith(baseUi_->LabelCaption, kSkyBlue);
+    Fill(baseUi_->LabelDmy, kSkyBlue);
+    Fill(baseUi_->LabelCaption, kSkyBlue);
     // The module is not bound here: a derived window is not whole yet, so a module that
     // looks at what kind of window it drives would see only this base. Whoever makes the
     // window binds it once it is built (the window switch).

@@ -3,6 +3,8 @@
 #include "ui_Formstup.h"
 
 #include "app/core/Appdefine.h"
+#include "app/core/Applog.h"
+#include "app/core/Formlook.h"
 #include "app/instrument/Comdvqmr.h"
 #include "app/instrument/Kmdlcnf.h"
 #include "app/instrument/Kmdlman.h"
@@ -33,6 +35,8 @@
 
 std::atomic<TFormStartUp*> FormStartUp{nullptr};
 int LastControlWindow = 0;
+
+using namespace formlook;
 
 namespace {
 
@@ -77,13 +81,6 @@ KModuleQmr* MakeModule(int number)
     }
 }
 
-void Log(const char* tag, const char* text)
-{
-    std::string name = tag;
-    std::string body = text;
-    _WriteLog(name.data(), body.data());
-}
-
 // Searched in the arguments after the program's path: a Linux path is made of "/".
 bool HasSwitch(const QStringList& arguments, const char* text)
 {
@@ -95,21 +92,6 @@ bool HasSwitch(const QStringList& arguments, const char* text)
     return false;
 }
 
-void SetPixelFont(QWidget* widget, int pixels)
-{
-    QFont font(QStringLiteral("Arial"));
-    font.setPixelSize(pixels);
-    widget->setFont(font);
-}
-
-void Fill(QWidget* widget, const QColor& colour)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, colour);
-    widget->setPalette(palette);
-    widget->setAutoFillBackground(true);
-}
-
 } // namespace
 
 TFormStartUp::TFormStartUp(QWidget* parent) : QWidget(parent), ui_(std::make_unique<Ui::TFormStartUp>())
@@ -118,9 +100,9 @@ TFormStartUp::TFormStartUp(QWidget* parent) : QWidget(parent), ui_(std::make_uni
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     setFixedSize(509, 150);
     Fill(this, Qt::white);
-    SetPixelFont(this, 13);
-    SetPixelFont(ui_->Label2, 48);
-    SetPixelFont(ui_->Label1, 13);
+    SetPixelFont(this, QStringLiteral("Arial"), 13);
+    SetPixelFont(ui_->Label2, QStringLiteral("Arial"), 48);
+    SetPixelFont(ui_->Label1, QStringLiteral("Arial"), 13);
     Fill(ui_->Label1, QColor(34, 177, 76));
     QPalette credit = ui_->Label1->palette();
     credit.setColor(QPalette::WindowText, Qt::white);
@@ -199,7 +181,7 @@ void TFormStartUp::StartUp()
     if (settings != nullptr) {
         device_->SetSetting(*settings->GetComSettings());
     }
-    Log("TFormStartUp", "StartUp");
+    LogLine("TFormStartUp", "StartUp");
     ChangeWindow(0, 0);
     AppSetDataDelete();
     if (currentWindow_ != nullptr) {
@@ -331,7 +313,7 @@ void TFormStartUp::FormDestroy()
     comModule_.reset();
     AppSetDataDelete();
     KMessageScpiError::DeleteInstance();
-    Log("TFormStartUp", "FormDestroy");
+    LogLine("TFormStartUp", "FormDestroy");
     _ExitWinPos();
     _EndLog();
 }

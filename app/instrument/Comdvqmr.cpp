@@ -1,5 +1,6 @@
 #include "app/instrument/Comdvqmr.h"
 
+#include "app/core/Applog.h"
 #include "app/core/Kmodule.h"
 #include "app/instrument/Scpinum.h"
 #include "app/link/Commodul.h"
@@ -37,13 +38,6 @@ void CopyBounded(char* field, std::size_t size, const char* text, std::size_t le
     const std::size_t n = length < size - 1 ? length : size - 1;
     std::memcpy(field, text, n);
     field[n] = '\0';
-}
-
-void Log(const char* tag, const char* text)
-{
-    std::string name = tag;
-    std::string body = text;
-    _WriteLog(name.data(), body.data());
 }
 
 } // namespace
@@ -313,7 +307,7 @@ bool KComDeviceQmr::ForceLocal()
 {
     for (int pass = 0; pass < 20 && IsBusy(); ++pass) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        Log("wait", "ButtonDisConnect");
+        LogLine("wait", "ButtonDisConnect");
     }
     return SendQuery(csLOCL, ":SYST:LOC");
 }

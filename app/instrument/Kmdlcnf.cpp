@@ -1,5 +1,6 @@
 #include "app/instrument/Kmdlcnf.h"
 
+#include "app/core/Applog.h"
 #include "app/core/Formapp.h"
 #include "app/core/Formmesg.h"
 #include "app/instrument/Comdvqmr.h"
@@ -12,13 +13,6 @@
 #include <cstring>
 
 namespace {
-
-void Log(const char* tag, const char* text)
-{
-    std::string name = tag;
-    std::string body = text;
-    _WriteLog(name.data(), body.data());
-}
 
 const char* const kReadCommands[KModuleQmrConfig::kReadSteps] = {
     ":DISP:BRIG?", ":DISP:AUTO?", ":SYST:BEEP:STAT?", ":SYST:COMM:SOCK:ADDR?", ":SYST:COMM:SOCK:ADDR:AUTO?",
@@ -66,7 +60,7 @@ void KModuleQmrConfig::ReceiveData(char* text, int* /*count*/)
 
 bool KModuleQmrConfig::ToRemote()
 {
-    Log("KModuleQmrConfig", "ToRemote");
+    LogLine("KModuleQmrConfig", "ToRemote");
     return StartConnect(&KComDeviceQmr::QueryIdn, false);
 }
 

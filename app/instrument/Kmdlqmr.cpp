@@ -1,5 +1,6 @@
 #include "app/instrument/Kmdlqmr.h"
 
+#include "app/core/Applog.h"
 #include "app/core/Formapp.h"
 #include "app/instrument/Comdvqmr.h"
 #include "app/instrument/Kmsgscpi.h"
@@ -18,13 +19,6 @@
 #include <thread>
 
 namespace {
-
-void Log(const char* tag, const std::string& text)
-{
-    std::string name = tag;
-    std::string body = text;
-    _WriteLog(name.data(), body.data());
-}
 
 void LogNum(const char* tag, int number)
 {
@@ -136,7 +130,7 @@ void KModuleQmr::End()
 
 bool KModuleQmr::ToRemote()
 {
-    Log("KModuleQmr", "ToRemote");
+    LogLine("KModuleQmr", "ToRemote");
     SetBusyLamp(true);
     return StartConnect(&KComDeviceQmr::QueryMode, true);
 }
@@ -147,7 +141,7 @@ bool KModuleQmr::StartConnect(bool (KComDeviceQmr::*first)(), bool logFailure)
     bool ok = IsConnected() ? true : OpenPort();
     if (ok) {
         functionState_.store(fnTOREMOTE);
-        Log("ToRemote", "OPEN");
+        LogLine("ToRemote", "OPEN");
         if (deviceQmr_ == nullptr || !(deviceQmr_->*first)()) {
             ok = false;
             ClosePort();
@@ -156,7 +150,7 @@ bool KModuleQmr::StartConnect(bool (KComDeviceQmr::*first)(), bool logFailure)
     SetPortPageEnabled(!ok);
     if (!ok) {
         if (logFailure) {
-            Log("ToRemote", "ERROR!");
+            LogLine("ToRemote", "ERROR!");
         }
         ToLocal();
         End();

@@ -1,6 +1,7 @@
 // The command module's event road: on the communication thread each reply becomes an event
 // number for the window; on the GUI thread the step engine takes each event of the running
 // function, updates the window, sends the function's next command or ends it.
+#include "app/core/Applog.h"
 #include "app/instrument/Comdvqmr.h"
 #include "app/instrument/Kmdlqmr.h"
 #include "app/instrument/Kmsgscpi.h"
@@ -13,13 +14,6 @@
 #include <thread>
 
 namespace {
-
-void Log(const char* tag, const std::string& text)
-{
-    std::string name = tag;
-    std::string body = text;
-    _WriteLog(name.data(), body.data());
-}
 
 void Pause(int ms)
 {
@@ -64,7 +58,7 @@ void KModuleQmr::OnReceive(int state, int /*count*/, const char* text)
     if (label[0] == '\0') {
         return;
     }
-    Log(label, reply);
+    LogLine(label, reply);
 
     const bool inConnect = functionState_.load() == fnTOREMOTE;
     int event = 0;
@@ -84,7 +78,7 @@ void KModuleQmr::OnReceive(int state, int /*count*/, const char* text)
         } else if (reply == "P") {
             event = kind_ == kKindIL ? 2 : 4;
         } else {
-            Log("csMODEQ:ret=", reply);
+            LogLine("csMODEQ:ret=", reply);
             // The connect sequence cannot go on with an instrument in neither mode.
             event = inConnect ? kEventRefused : 0;
         }
@@ -267,7 +261,7 @@ void KModuleQmr::StepToRemote(int event)
         if (view_ != nullptr) {
             view_->ShowRemote(true);
         }
-        Log("fnTOREMOTE", "END");
+        LogLine("fnTOREMOTE", "END");
         End();
         if (errors_->ShowWarnings() > 0) {
             ErrorExit();
@@ -350,7 +344,7 @@ void KModuleQmr::OnRemoteReached()
 void KModuleQmr::ErrorExit()
 {
     SetRemoteState(false);
-    Log("fnTOREMOTE", "ERROR");
+    LogLine("fnTOREMOTE", "ERROR");
     if (view_ != nullptr) {
         view_->SetMessage(QString::fromLatin1(kErrorStartingRemote));
     }
@@ -376,17 +370,17 @@ void KModuleQmr::StepToLocal(int event)
     if (view_ != nullptr) {
         view_->SetSerialLabel(QStringLiteral("S/N"));
     }
-    Log("fnTOLOCAL", "END");
+    LogLine("fnTOLOCAL", "END");
     End();
 }
 
 void KModuleQmr::StepModeChange(int event)
 {
     if (event == 12) {
-        Log("fnMODECHGIL", "END");
+        LogLine("fnMODECHGIL", "END");
         ToRemote();
     } else if (event == 13) {
-        Log("fnMODECHGPP", "END");
+        LogLine("fnMODECHGPP", "END");
         ToRemote();
     } else if (event == kEventRefused) {
         End();
@@ -404,7 +398,7 @@ void KModuleQmr::StepRange(int event)
         if (view_ != nullptr) {
             view_->SetRange(max, min);
         }
-        Log("fnDBRANGE", "END");
+        LogLine("fnDBRANGE", "END");
         if (errors_->HasFatal()) {
             FatalExit();
             busy_.store(false);
@@ -418,7 +412,7 @@ void KModuleQmr::StepRange(int event)
     } else if (event == 18) {
         if (!errors_->ShowFatal()) {
             errors_->ShowWarnings();
-            Log("dlMOVEERR", "ERROR");
+            LogLine("dlMOVEERR", "ERROR");
         }
         // Ended in both cases: a shown fatal error must not leave the module busy.
         End();
@@ -459,7 +453,7 @@ void KModuleQmr::StepPosition(int event)
             return;
         }
         errors_->ShowWarnings();
-        Log("dlMOVEERR", "ERROR");
+        LogLine("dlMOVEERR", "ERROR");
         End();
     }
 }

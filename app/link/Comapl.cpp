@@ -2,6 +2,7 @@
 
 #include "Com232.h"
 #include "Kstream.h"
+#include "app/core/Applog.h"
 #include "bramble/Bramble.h"
 
 #include <QApplication>
@@ -13,14 +14,6 @@
 #include <thread>
 
 namespace {
-
-void Log(const char* tag, const char* text)
-{
-    // The log may change the texts it is given (line feeds become blanks): pass copies.
-    std::string name = tag;
-    std::string body = text;
-    _WriteLog(name.data(), body.data());
-}
 
 // The toolkit's exception display, for an error raised while a USB stream is made.
 void ShowException(const char* what)
@@ -58,7 +51,7 @@ ComThread* MakeLink(KStreamCom* stream, const char* terminator, ComRecvCallback 
     stream->SetTerminator(terminator);
     ComThread* thread = MakeComThread(stream);
     if (thread == nullptr) {
-        Log(failTag, "ERROR");
+        LogLine(failTag, "ERROR");
         return nullptr;
     }
     thread->SetCallback(callback);
@@ -102,14 +95,14 @@ KStreamCom* CreateRs232cCom(int portIndex, int baudRate)
 
 KStreamCom* CreateTcpipCom(const char* host, uint16_t tcpPort)
 {
-    Log("new", "KComTcpip");
+    LogLine("new", "KComTcpip");
     KComTcpip* transport = nullptr;
     try {
         transport = new KComTcpip(tcpPort, host);
     } catch (...) {
         return nullptr;
     }
-    Log("make", "KComTcpip");
+    LogLine("make", "KComTcpip");
     bool connected = false;
     try {
         connected = transport->Open();
@@ -120,7 +113,7 @@ KStreamCom* CreateTcpipCom(const char* host, uint16_t tcpPort)
         delete transport;
         transport = nullptr;
     }
-    Log("connect", "KComTcpip");
+    LogLine("connect", "KComTcpip");
     if (transport == nullptr) {
         return nullptr;
     }

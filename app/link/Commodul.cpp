@@ -1,5 +1,6 @@
 #include "app/link/Commodul.h"
 
+#include "app/core/Applog.h"
 #include "app/core/Formmesg.h"
 #include "app/core/Kmodule.h"
 #include "app/link/Comapl.h"
@@ -19,14 +20,6 @@ namespace {
 std::atomic<KComDevice*> gRecvDevice{nullptr};
 std::atomic<KModule*> gRecvModule{nullptr};
 std::mutex gDeliveryLock;
-
-// The log turns line feeds into blanks in the texts it is given: it gets copies.
-void Log(const char* tag, const std::string& text)
-{
-    std::string name = tag;
-    std::string body = text;
-    _WriteLog(name.data(), body.data());
-}
 
 // A text field of the settings block as a string: up to its first zero byte, never past the
 // field (a block read from a file may fill a field without one).
@@ -111,7 +104,7 @@ bool KComModule::OpenRs232c(const ComSettings& settings)
     const std::string term = LinkTerminator(settings);
     ComThread* link = MakeCom232(settings.ComPort - 1, kBaudRate, term.c_str(), RecvCallbackD);
     link_.store(link);
-    Log(link != nullptr ? "Open RS232C OK" : "Open RS232C Error", "");
+    LogLine(link != nullptr ? "Open RS232C OK" : "Open RS232C Error", "");
     return link != nullptr;
 }
 
@@ -128,7 +121,7 @@ bool KComModule::OpenLan(const ComSettings& settings)
         link = MakeComTcpip(address.c_str(), static_cast<uint16_t>(settings.TcpPort), term.c_str(), RecvCallbackD);
     }
     link_.store(link);
-    Log(link != nullptr ? "OPEN LAN OK" : "OPEN LAN ERROR", address);
+    LogLine(link != nullptr ? "OPEN LAN OK" : "OPEN LAN ERROR", address);
     ApplyTerminatorRule(settings);
     return link != nullptr;
 }
@@ -152,7 +145,7 @@ bool KComModule::Close()
     }
     const bool ok = CloseComThread(link);
     link_.store(nullptr);
-    Log("ComClose", ok ? "OK" : "ERROR TimeOver!");
+    LogLine("ComClose", ok ? "OK" : "ERROR TimeOver!");
     return ok;
 }
 
@@ -163,7 +156,7 @@ bool KComModule::EditSettings(ComSettings& settings)
 
 int KComModule::Send(const char* text)
 {
-    Log("ComSend", text != nullptr ? text : "");
+    LogLine("ComSend", text != nullptr ? text : "");
     return SendLine(text != nullptr ? text : "");
 }
 

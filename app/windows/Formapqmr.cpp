@@ -2,6 +2,8 @@
 
 #include "ui_Formapqmr.h"
 
+#include "app/core/Applog.h"
+#include "app/core/Formlook.h"
 #include "app/core/Formmesg.h"
 #include "app/instrument/Comdvqmr.h"
 #include "app/instrument/Kchkerr.h"
@@ -31,10 +33,9 @@
 #include <new>
 #include <thread>
 
-namespace {
+using namespace formlook;
 
-const QColor kAqua(0x00, 0xFF, 0xFF);
-const QColor kNavy(0x00, 0x00, 0x80);
+namespace {
 
 // The maker's page; opened by a double-click on the picture.
 const char* const kMakerPage = "https://www.example.com/qmr3400/";
@@ -42,21 +43,6 @@ const char* const kVersionText = "Orvane Qmr3400.exe V1.5 2019.10";
 
 // Indices walked at most when looking for the configured USB port.
 constexpr int kMaxUsbIndex = 256;
-
-void Fill(QWidget* widget, const QColor& colour)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, colour);
-    widget->setPalette(palette);
-    widget->setAutoFillBackground(true);
-}
-
-void Log(const char* tag, const char* text)
-{
-    std::string name = tag;
-    std::string body = text;
-    _WriteLog(name.data(), body.data());
-}
 
 void Sleep100()
 {
@@ -283,7 +269,7 @@ void TFormAppQmr::ButtonConnectClick()
     int passes = 0;
     while (module_->IsBusy() && passes < 10) {
         Sleep100();
-        Log("wait", "ButtonConnect");
+        LogLine("wait", "ButtonConnect");
         ++passes;
     }
     if (passes < 10) {
@@ -300,7 +286,7 @@ void TFormAppQmr::ButtonDisConnectClick()
     while (module_ != nullptr && module_->IsBusy() && passes < 10) {
         Sleep100();
         QCoreApplication::processEvents();
-        Log("wait", "ButtonDisConnect");
+        LogLine("wait", "ButtonDisConnect");
         ++passes;
     }
     if (module_ == nullptr) {
@@ -335,7 +321,7 @@ void TFormAppQmr::ActionPanelLockExecute()
     int passes = 0;
     while (module_->IsBusy() && passes < 10) {
         Sleep100();
-        Log("wait", "PanelLock");
+        LogLine("wait", "PanelLock");
         ++passes;
     }
     if (passes < 10) {
@@ -401,97 +387,6 @@ void TFormAppQmr::Image1DblClick()
 {
     KProcess runner;
     runner.ExecShell(kMakerPage);
-}
-
-// ---- timers ----
-
-void TFormAppQmr::TimerBusyTimer()
-{
-    if (module_ == nullptr) {
-        return;
-    }
-    runningHandlers_ |= kRunBusy;
-    const bool busy = module_->IsBusyForUpdate() || (device_ != nullptr && device_->IsBusyExceptStatus());
-    module_->SetBusyLamp(busy);
-    runningHandlers_ &= ~kRunBusy;
-}
-
-void TFormAppQmr::TimerFuncTimer()
-{
-    if ((runningHandlers_ & kRunFunc) != 0) {
-        // The step engine is busy further up (inside a message window): the event waits
-        // for the next tick.
-        timerFunc_->start(100);
-        return;
-    }
-    timerFunc_->stop();
-    timerFunc_->setInterval(100);
-    if (module_ == nullptr) {
-        return;
-    }
-    runningHandlers_ |= kRunFunc;
-    if (autoConnect_) {
-        autoConnect_ = false;
-        Log("TIMER INT ", "");
-        if (!Connect() && module_ != nullptr) {
-            module_->ToLocal();
-            pendingEvent_.store(0);
-        }
-    } else {
-        const int event = pendingEvent_.load();
-        if (event == 1) {
-            OpenWindowIL();
-        } else if (event == 2) {
-            OpenWindowPp();
-        } else {
-            module_->StepFunction(event);
-        }
-    }
-    if (checker_) {
-        checker_->RaiseCountdown();
-    }
-    runningHandlers_ &= ~kRunFunc;
-}
-
-void TFormAppQmr::TimerErrTimer()
-{
-    runningHandlers_ |= kRunErr;
-    if (checker_ && module_ != nullptr && !module_->IsBusy()) {
-        if (checker_->Tick(timerErr_->interval())) {
-            timerErr_->stop();
-            if (module_->ReportPendingErrors()) {
-                if (module_ != nullptr) {
-                    module_->ToLocal();
-                }
-            } else {
-                timerErr_->start();
-            }
-        }
-    }
-    runningHandlers_ &= ~kRunErr;
-}
-
-void TFormAppQmr::TimerOverTimer()
-{
-    runningHandlers_ |= kRunOver;
-    timerOver_->stop();
-    const int answer = ShowYesNoMsg(QStringLiteral(" No response from QMR3400. Please close this program."),
-                                    QStringLiteral(" Are you sure you want to Exit? "));
-    // The query that went unanswered is forgotten first, so that the forced local does not
-    // wait for it and its own ":SYST:LOC" keeps its state.
-    if (device_ != nullptr) {
-        device_->SetCommandState(csIDLE);
-    }
-    if (module_ != nullptr) {
-        module_->ResetSequences();
-        if (answer == kMsgOk) {
-            exitConfirmed_ = true;
-            close();
-        } else {
-            module_->ForceLocal();
-        }
-    }
-    runningHandlers_ &= ~kRunOver;
 }
 
 // ---- showing and closing ----

@@ -1,5 +1,6 @@
 // The instrument window as its command module sees it: the event hand-over from the
 // communication thread, the memo, message and serial lines, the timers and the indicators.
+#include "app/core/Formlook.h"
 #include "app/windows/Formapqmr.h"
 
 #include "ui_Formapqmr.h"
@@ -21,21 +22,9 @@
 #include <chrono>
 #include <string>
 
+using namespace formlook;
+
 namespace {
-
-const QColor kAqua(0x00, 0xFF, 0xFF);
-const QColor kNavy(0x00, 0x00, 0x80);
-const QColor kYellow(0xFF, 0xFF, 0x00);
-const QColor kRed(0xFF, 0x00, 0x00);
-const QColor kGrey(0x80, 0x80, 0x80);
-
-void Fill(QWidget* widget, const QColor& colour)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, colour);
-    widget->setPalette(palette);
-    widget->setAutoFillBackground(true);
-}
 
 void TextColour(QWidget* widget, const QColor& colour)
 {

@@ -1,0 +1,101 @@
+// The instrument window's timers: the busy lamp, the step engine's tick, the error watch and
+// the reply time-out.
+#include "app/windows/Formapqmr.h"
+
+#include "app/core/Applog.h"
+#include "app/core/Formmesg.h"
+#include "app/instrument/Comdvqmr.h"
+#include "app/instrument/Kchkerr.h"
+#include "app/instrument/Kmdlqmr.h"
+
+#include <QString>
+#include <QTimer>
+
+void TFormAppQmr::TimerBusyTimer()
+{
+    if (module_ == nullptr) {
+        return;
+    }
+    runningHandlers_ |= kRunBusy;
+    const bool busy = module_->IsBusyForUpdate() || (device_ != nullptr && device_->IsBusyExceptStatus());
+    module_->SetBusyLamp(busy);
+    runningHandlers_ &= ~kRunBusy;
+}
+
+void TFormAppQmr::TimerFuncTimer()
+{
+    if ((runningHandlers_ & kRunFunc) != 0) {
+        // The step engine is busy further up (inside a message window): the event waits
+        // for the next tick.
+        timerFunc_->start(100);
+        return;
+    }
+    timerFunc_->stop();
+    timerFunc_->setInterval(100);
+    if (module_ == nullptr) {
+        return;
+    }
+    runningHandlers_ |= kRunFunc;
+    if (autoConnect_) {
+        autoConnect_ = false;
+        LogLine("TIMER INT ", "");
+        if (!Connect() && module_ != nullptr) {
+            module_->ToLocal();
+            pendingEvent_.store(0);
+        }
+    } else {
+        const int event = pendingEvent_.load();
+        if (event == 1) {
+            OpenWindowIL();
+        } else if (event == 2) {
+            OpenWindowPp();
+        } else {
+            module_->StepFunction(event);
+        }
+    }
+    if (checker_) {
+        checker_->RaiseCountdown();
+    }
+    runningHandlers_ &= ~kRunFunc;
+}
+
+void TFormAppQmr::TimerErrTimer()
+{
+    runningHandlers_ |= kRunErr;
+    if (checker_ && module_ != nullptr && !module_->IsBusy()) {
+        if (checker_->Tick(timerErr_->interval())) {
+            timerErr_->stop();
+            if (module_->ReportPendingErrors()) {
+                if (module_ != nullptr) {
+                    module_->ToLocal();
+                }
+            } else {
+                timerErr_->start();
+            }
+        }
+    }
+    runningHandlers_ &= ~kRunErr;
+}
+
+void TFormAppQmr::TimerOverTimer()
+{
+    runningHandlers_ |= kRunOver;
+    timerOver_->stop();
+    const int answer = ShowYesNoMsg(QStringLiteral(" No response from QMR3400. Please close this program."),
+                                    QStringLiteral(" Are you sure you want to Exit? "));
+    // The query that went unanswered is forgotten first, so that the forced local does not
+    // wait for it and its own ":SYST:LOC" keeps its state.
+    if (device_ != nullptr) {
+        device_->SetCommandState(csIDLE);
+    }
+    if (module_ != nullptr) {
+        module_->ResetSequences();
+        if (answer == kMsgOk) {
+            exitConfirmed_ = true;
+            close();
+        } else {
+            module_->ForceLocal();
+        }
+    }
+    runningHandlers_ &= ~kRunOver;
+}
