@@ -1,6 +1,6 @@
 #include "Comapl.h"
 
-#include "Com232.h"
+#include "Comtcpip.h"
 #include "Kstream.h"
 #include "app/core/Applog.h"
 #include "bramble/Bramble.h"

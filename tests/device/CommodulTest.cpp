@@ -1,8 +1,8 @@
 // The communication module and the device base over real links: TCP on 127.0.0.1 and a
 // pseudo-terminal published as a COM port, with the log, the error windows and the receivers.
 #include "app/link/Commodul.h"
-#include "app/link/Com232.h"
 #include "app/link/Comdev.h"
+#include "app/link/Comtcpip.h"
 #include "bramble/Bramble.h"
 
 #include "DeviceTestSupport.h"

@@ -1,7 +1,7 @@
 // Whole links built by the factories: transport, stream, reader thread, receive FIFO and
 // communication thread, against a TCP peer on 127.0.0.1 and a pseudo-terminal COM port.
-#include "app/link/Com232.h"
 #include "app/link/Comapl.h"
+#include "app/link/Comtcpip.h"
 #include "app/link/Comthread.h"
 #include "app/link/Kstream.h"
 #include "app/link/Strmthread.h"

@@ -1,6 +1,6 @@
 // The receive FIFO and the stream with its reader thread, over a scripted transport that
 // hands out prepared lines (and can fail a read, which no real carrier does on demand).
-#include "app/link/Com232.h"
+#include "app/link/Comtcpip.h"
 #include "app/link/Kstream.h"
 #include "app/link/Strmthread.h"
 #include "bramble/Bramble.h"

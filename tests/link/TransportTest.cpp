@@ -1,6 +1,6 @@
 // The transports over real carriers: TCP on 127.0.0.1, a pseudo-terminal published as a COM
 // port (through Bramble), and Wenport's list of active ports.
-#include "app/link/Com232.h"
+#include "app/link/Comtcpip.h"
 #include "app/link/Wenportfnc.h"
 
 #include "LinkPeers.h"
