@@ -359,6 +359,27 @@ void TFormAppQmr::ActionDBUpdate()
 {
 }
 
+void TFormAppQmr::ChangeMode(QWidget* slider, bool (KModuleQmr::*change)(), int otherWindow)
+{
+    if (module_ == nullptr) {
+        return;
+    }
+    if (module_->IsConnected()) {
+        slider->setEnabled(false);
+        (module_->*change)();
+        if (checker_) {
+            checker_->RaiseCountdown();
+        }
+        return;
+    }
+    SwitchTo(otherWindow, 0);
+}
+
+bool TFormAppQmr::ModeChangeAllowed() const
+{
+    return module_ != nullptr && !module_->IsBusyForUpdate() && (device_ == nullptr || !device_->IsBusyExceptStatus());
+}
+
 void TFormAppQmr::UpdateActions()
 {
     if (module_ == nullptr) {

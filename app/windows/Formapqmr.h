@@ -167,6 +167,12 @@ protected:
     int CurrentLinkCode();
     KWindowSwitch* Switch() const;
     void DeleteChecker();
+    // The mode button's two roads: with a link, the instrument changes mode (`slider` waits
+    // for the answer); without one, the other control window opens unconnected.
+    void ChangeMode(QWidget* slider, bool (KModuleQmr::*change)(), int otherWindow);
+    // The mode button may be pressed: a module that is idle, and a device not busy but for
+    // the status poll.
+    bool ModeChangeAllowed() const;
     // The labels of the command panel answer a click (the manual window fills the panel).
     void BindCommandLabels();
 

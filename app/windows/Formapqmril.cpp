@@ -221,27 +221,12 @@ void TFormAppQmrIL::FormClose()
 
 void TFormAppQmrIL::ActionDBExecute()
 {
-    KModuleQmr* module = Module();
-    if (module == nullptr) {
-        return;
-    }
-    if (module->IsConnected()) {
-        FrameSliderIL->setEnabled(false);
-        module->ModeToPP();
-        if (KCheckQmrErrorStb* checker = Checker()) {
-            checker->RaiseCountdown();
-        }
-        return;
-    }
-    SwitchTo(1, 0);
+    ChangeMode(FrameSliderIL, &KModuleQmr::ModeToPP, 1);
 }
 
 void TFormAppQmrIL::ActionDBUpdate()
 {
-    KModuleQmr* module = Module();
-    KComDeviceQmr* device = Device();
-    ActionDB->setEnabled(module != nullptr && !module->IsBusyForUpdate() &&
-                         (device == nullptr || !device->IsBusyExceptStatus()) && !SpeedButtonSet->isChecked());
+    ActionDB->setEnabled(ModeChangeAllowed() && !SpeedButtonSet->isChecked());
 }
 
 void TFormAppQmrIL::SpeedButtonSetMouseDown()

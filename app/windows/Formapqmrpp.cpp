@@ -121,25 +121,10 @@ void TFormAppQmrPp::FormClose()
 
 void TFormAppQmrPp::ActionDBExecute()
 {
-    KModuleQmr* module = Module();
-    if (module == nullptr) {
-        return;
-    }
-    if (module->IsConnected()) {
-        FrameSliderPp->setEnabled(false);
-        module->ModeToIL();
-        if (KCheckQmrErrorStb* checker = Checker()) {
-            checker->RaiseCountdown();
-        }
-        return;
-    }
-    SwitchTo(0, 0);
+    ChangeMode(FrameSliderPp, &KModuleQmr::ModeToIL, 0);
 }
 
 void TFormAppQmrPp::ActionDBUpdate()
 {
-    KModuleQmr* module = Module();
-    KComDeviceQmr* device = Device();
-    ActionDB->setEnabled(module != nullptr && !module->IsBusyForUpdate() &&
-                         (device == nullptr || !device->IsBusyExceptStatus()));
+    ActionDB->setEnabled(ModeChangeAllowed());
 }
