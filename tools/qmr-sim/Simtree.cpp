@@ -209,16 +209,6 @@ Instrument::Outcome Instrument::Run(const Command& command, std::vector<std::str
         PushErrorLocked(-109);
         return Outcome::AbortLine;
     }
-    auto setByte = [&](uint8_t& target) {
-        int v = 0;
-        if (p.size() != 1 || !ParseInt(p[0], v)) {
-            PushErrorLocked(-104);
-        } else if (v < 0 || v > 255) {
-            PushErrorLocked(-222);
-        } else {
-            target = static_cast<uint8_t>(v);
-        }
-    };
     auto setInt = [&](int& target, int low, int high) {
         int v = 0;
         if (p.size() != 1 || !ParseInt(p[0], v)) {
@@ -229,12 +219,39 @@ Instrument::Outcome Instrument::Run(const Command& command, std::vector<std::str
             target = v;
         }
     };
+    auto setByte = [&](uint8_t& target) {
+        int v = target;
+        setInt(v, 0, 255);
+        target = static_cast<uint8_t>(v);
+    };
     auto setBool = [&](bool& target) {
         int v = p.size() == 1 ? ParseBool(p[0]) : -1;
         if (v < 0) {
             PushErrorLocked(-224);
         } else {
             target = v == 1;
+        }
+    };
+    // A setting's query answers its value, its command sets it.
+    auto byteSetting = [&](uint8_t& target) {
+        if (q) {
+            replies.push_back(std::to_string(target));
+        } else {
+            setByte(target);
+        }
+    };
+    auto numberSetting = [&](int& target, int low, int high) {
+        if (q) {
+            replies.push_back(std::to_string(target));
+        } else {
+            setInt(target, low, high);
+        }
+    };
+    auto switchSetting = [&](bool& target) {
+        if (q) {
+            replies.push_back(OnOff(target));
+        } else {
+            setBool(target);
         }
     };
     switch (op) {
@@ -252,22 +269,14 @@ Instrument::Outcome Instrument::Run(const Command& command, std::vector<std::str
         queue_.clear();
         break;
     case Op::Ese:
-        if (q) {
-            replies.push_back(std::to_string(state_.ese));
-        } else {
-            setByte(state_.ese);
-        }
+        byteSetting(state_.ese);
         break;
     case Op::Esr:
         replies.push_back(std::to_string(state_.esr));
         state_.esr = 0;
         break;
     case Op::Sre:
-        if (q) {
-            replies.push_back(std::to_string(state_.sre));
-        } else {
-            setByte(state_.sre);
-        }
+        byteSetting(state_.sre);
         break;
     case Op::Stb:
         replies.push_back(std::to_string(StatusByteLocked()));
@@ -354,11 +363,7 @@ Instrument::Outcome Instrument::Run(const Command& command, std::vector<std::str
         }
         break;
     case Op::KeyLock:
-        if (q) {
-            replies.push_back(OnOff(state_.keyLock));
-        } else {
-            setBool(state_.keyLock);
-        }
+        switchSetting(state_.keyLock);
         break;
     case Op::Remote:
         state_.remote = true;
@@ -368,11 +373,7 @@ Instrument::Outcome Instrument::Run(const Command& command, std::vector<std::str
         wentLocal = true;
         break;
     case Op::Beep:
-        if (q) {
-            replies.push_back(OnOff(state_.beep));
-        } else {
-            setBool(state_.beep);
-        }
+        switchSetting(state_.beep);
         break;
     case Op::Address:
         if (q) {
@@ -387,25 +388,13 @@ Instrument::Outcome Instrument::Run(const Command& command, std::vector<std::str
         }
         break;
     case Op::AddressAuto:
-        if (q) {
-            replies.push_back(OnOff(state_.autoAddress));
-        } else {
-            setBool(state_.autoAddress);
-        }
+        switchSetting(state_.autoAddress);
         break;
     case Op::Brightness:
-        if (q) {
-            replies.push_back(std::to_string(state_.brightness));
-        } else {
-            setInt(state_.brightness, 0, 100);
-        }
+        numberSetting(state_.brightness, 0, 100);
         break;
     case Op::AutoOff:
-        if (q) {
-            replies.push_back(std::to_string(state_.autoOff));
-        } else {
-            setInt(state_.autoOff, 0, 120);
-        }
+        numberSetting(state_.autoOff, 0, 120);
         break;
     case Op::MemoryInit:
         ResetSettings();
@@ -418,11 +407,7 @@ Instrument::Outcome Instrument::Run(const Command& command, std::vector<std::str
         }
         break;
     case Op::DebugLevel:
-        if (q) {
-            replies.push_back(std::to_string(state_.debugLevel));
-        } else {
-            setInt(state_.debugLevel, 0, 255);
-        }
+        numberSetting(state_.debugLevel, 0, 255);
         break;
     }
     // A command error (one the parser finds) discards the rest of the line.
