@@ -99,7 +99,8 @@ void CWinPosList::WinPosLoad(const char* fileName)
 
 void CWinPosList::WinPosSave(const char* fileName) const
 {
-    std::unique_ptr<KBinFile> file(OpenBinFile(fileName, 1));
+    // Replaced whole when it is closed, and only when every record went out.
+    std::unique_ptr<KBinFile> file(OpenBinFileReplace(fileName));
     if (!file) {
         return;
     }

@@ -60,7 +60,8 @@ public:
     // Puts every whole record of the file; a missing file changes nothing. Each caption is
     // cut to 20 bytes as a stored one is, also one with no NUL within its field.
     void WinPosLoad(const char* fileName);
-    // Writes the records in list order over the file; an unopenable file stays as it was.
+    // Writes the records in list order as the file's whole new content; when that cannot be
+    // done whole, the file stays as it was.
     void WinPosSave(const char* fileName) const;
     // Frees every node.
     void WinPosClear();

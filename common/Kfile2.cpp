@@ -1,5 +1,7 @@
 #include "common/Kfile2.h"
 
+#include "platform/FileReplace.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QString>
@@ -33,29 +35,16 @@ void ShowFileException(const char* what)
     }
 }
 
-template <class File>
-File* OpenFile(const char* name, int mode)
+// Makes a file object and opens it with `open`; the object, or none when the open failed.
+template <class File, class Open>
+File* MakeOpenedFile(Open open)
 {
     try {
         File* file = new (std::nothrow) File;
         if (file == nullptr) {
             return nullptr;
         }
-        bool opened = false;
-        switch (mode) {
-        case 0:
-            opened = file->OpenRead(name);
-            break;
-        case 1:
-            opened = file->OpenWrite(name);
-            break;
-        case 2:
-            opened = file->OpenAppend(name);
-            break;
-        default:
-            break;
-        }
-        if (opened) {
+        if (open(*file)) {
             return file;
         }
         delete file;
@@ -63,6 +52,23 @@ File* OpenFile(const char* name, int mode)
         ShowFileException(e.what());
     }
     return nullptr;
+}
+
+template <class File>
+File* OpenFile(const char* name, int mode)
+{
+    return MakeOpenedFile<File>([name, mode](File& file) {
+        switch (mode) {
+        case 0:
+            return file.OpenRead(name);
+        case 1:
+            return file.OpenWrite(name);
+        case 2:
+            return file.OpenAppend(name);
+        default:
+            return false;
+        }
+    });
 }
 
 } // namespace
@@ -101,13 +107,47 @@ bool KFile::OpenWithMode(const char* name, const char* modeText, unsigned char m
     return true;
 }
 
+bool KFile::OpenReplacing(const char* name)
+{
+    mode_ = 1;
+    Close();
+    if (name != nullptr) {
+        stream_ = qmr::platform::CreateFileBeside(name, replaceName_);
+    }
+    if (stream_ == nullptr) {
+        error_ = kErrOpen;
+        return false;
+    }
+    replaceTarget_ = name;
+    open_ = 1;
+    return true;
+}
+
 void KFile::Close()
 {
     if (stream_ != nullptr && open_ == 1) {
-        std::fclose(stream_);
+        if (replaceName_.empty()) {
+            std::fclose(stream_);
+        } else {
+            FinishReplacing();
+        }
     }
     stream_ = nullptr;
     open_ = 0;
+}
+
+void KFile::FinishReplacing()
+{
+    // The new file takes the old one's place only when all of it reached the disk.
+    bool whole = error_ == kErrNone && qmr::platform::SyncFile(stream_);
+    whole = std::fclose(stream_) == 0 && whole;
+    whole = whole && std::rename(replaceName_.c_str(), replaceTarget_.c_str()) == 0;
+    if (!whole) {
+        std::remove(replaceName_.c_str());
+        error_ = kErrWrite;
+    }
+    replaceName_.clear();
+    replaceTarget_.clear();
 }
 
 int KFile::GetSize()
@@ -221,6 +261,12 @@ bool KBinFile::OpenAppend(const char* name)
     return OpenWithMode(name, "ab", 1);
 }
 
+bool KBinFile::OpenReplace(const char* name)
+{
+    textLines_ = false;
+    return OpenReplacing(name);
+}
+
 KTxtFile::~KTxtFile()
 {
     Close();
@@ -252,6 +298,11 @@ KBinFile* OpenBinFile(const char* name, int mode)
 KTxtFile* OpenTxtFile(const char* name, int mode)
 {
     return OpenFile<KTxtFile>(name, mode);
+}
+
+KBinFile* OpenBinFileReplace(const char* name)
+{
+    return MakeOpenedFile<KBinFile>([name](KBinFile& file) { return file.OpenReplace(name); });
 }
 
 bool FileExist(const char* name)

@@ -8,6 +8,7 @@
 // keeps it. Writing never translates.
 
 #include <cstdio>
+#include <string>
 
 class KFile {
 public:
@@ -50,12 +51,20 @@ public:
 protected:
     // Sets the mode, closes a stream still open and opens the named file with modeText.
     bool OpenWithMode(const char* name, const char* modeText, unsigned char mode);
+    // Writes to a new file beside `name` that Close puts in its place (see KBinFile).
+    bool OpenReplacing(const char* name);
 
     std::FILE* stream_ = nullptr;
     unsigned char mode_ = 0; // 0 read, 1 write or append
     unsigned char open_ = 0;
     unsigned char error_ = kErrNone;
     bool textLines_ = false; // ReadLine drops the "\r" of a "\r\n" pair
+
+private:
+    void FinishReplacing();
+
+    std::string replaceTarget_; // the file a replacing write takes the place of
+    std::string replaceName_;   // the new file that holds the write until then
 };
 
 class KBinFile : public KFile {
@@ -64,6 +73,10 @@ public:
     bool OpenRead(const char* name) override;  // "rb", only when the file exists
     bool OpenWrite(const char* name) override; // "wb"
     bool OpenAppend(const char* name);         // "ab"
+    // Write mode into a new file beside `name`. Close flushes it to the disk and renames it
+    // over `name` when every write succeeded; otherwise it removes it, sets error code 2 and
+    // leaves `name` as it was. So a failed or cut-short write never costs the old file.
+    bool OpenReplace(const char* name);
 };
 
 class KTxtFile : public KFile {
@@ -80,6 +93,9 @@ public:
 // the GUI thread) and gives nothing.
 KBinFile* OpenBinFile(const char* name, int mode);
 KTxtFile* OpenTxtFile(const char* name, int mode);
+// A binary file that replaces `name` whole when it is closed (KBinFile::OpenReplace); check
+// the error code after Close to learn whether it did.
+KBinFile* OpenBinFileReplace(const char* name);
 
 // True when the file exists (a folder is no file).
 bool FileExist(const char* name);

@@ -24,6 +24,33 @@ int MillisecondsLeft(Clock::time_point deadline)
     return left > 1000000 ? 1000000 : static_cast<int>(left);
 }
 
+bool SendAll(int fd, const void* data, std::size_t length)
+{
+    const char* bytes = static_cast<const char*>(data);
+    std::size_t done = 0;
+    auto deadline = Clock::now() + TcpClient::kWriteTimeout;
+    while (done < length) {
+        ssize_t n = ::send(fd, bytes + done, length - done, MSG_NOSIGNAL);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd p{fd, POLLOUT, 0};
+            int left = MillisecondsLeft(deadline);
+            if (left == 0 || poll(&p, 1, left) == 0) {
+                return false;
+            }
+            continue;
+        }
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 TcpClient::~TcpClient()
@@ -83,42 +110,32 @@ bool TcpClient::Connect(std::chrono::milliseconds timeout)
     // Commands and replies are single short lines: send each at once.
     int one = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    std::lock_guard<std::mutex> closing(closeMutex_);
-    std::lock_guard<std::mutex> lock(writeMutex_);
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    shutDown_ = false;
     fd_.store(fd);
     return true;
 }
 
 bool TcpClient::Write(const void* data, std::size_t length)
 {
-    std::lock_guard<std::mutex> lock(writeMutex_);
-    int fd = fd_.load();
-    if (fd < 0) {
-        return false;
+    int fd = -1;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        if (shutDown_ || fd_.load() < 0) {
+            return false;
+        }
+        fd = fd_.load();
+        ++writers_;
     }
-    const char* bytes = static_cast<const char*>(data);
-    std::size_t done = 0;
-    auto deadline = Clock::now() + kWriteTimeout;
-    while (done < length) {
-        ssize_t n = ::send(fd, bytes + done, length - done, MSG_NOSIGNAL);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            pollfd p{fd, POLLOUT, 0};
-            int left = MillisecondsLeft(deadline);
-            if (left == 0 || poll(&p, 1, left) == 0) {
-                return false;
-            }
-            continue;
-        }
-        return false;
+    // The descriptor stays open until this write has left (Disconnect waits for it), and a
+    // shutdown wakes the wait for room below, so no lock needs to be held here.
+    const bool ok = SendAll(fd, data, length);
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        --writers_;
     }
-    return true;
+    writersLeft_.notify_all();
+    return ok;
 }
 
 TcpClient::ReadStatus TcpClient::ReadLine(const std::string& terminator, std::chrono::milliseconds timeout,
@@ -168,16 +185,21 @@ TcpClient::ReadStatus TcpClient::ReadLine(const std::string& terminator, std::ch
 
 void TcpClient::Disconnect()
 {
-    std::lock_guard<std::mutex> closing(closeMutex_);
-    int fd = fd_.load();
-    if (fd < 0) {
+    std::unique_lock<std::mutex> lock(stateMutex_);
+    const int fd = fd_.load();
+    if (fd < 0 || shutDown_) {
+        // Closed, or another Disconnect is closing it.
+        writersLeft_.wait(lock, [this] { return fd_.load() < 0; });
         return;
     }
-    // Wakes a write that waits for room; it then fails and gives the lock up.
+    shutDown_ = true;
+    // Wakes a write that waits for room (and a read): it fails at once and leaves.
     ::shutdown(fd, SHUT_RDWR);
-    std::lock_guard<std::mutex> lock(writeMutex_);
+    writersLeft_.wait(lock, [this] { return writers_ == 0; });
     fd_.store(-1);
     ::close(fd);
+    lock.unlock();
+    writersLeft_.notify_all();
 }
 
 } // namespace qmr::platform

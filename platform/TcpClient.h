@@ -3,15 +3,17 @@
 // everything or fail, read one line with a terminator and a time-out, disconnect.
 //
 // One thread reads (ReadLine) while another may write (Write). Disconnect may run on the
-// reading thread while a write is in progress on another: writes and the close take one
-// lock, and a write after the close does nothing and fails. ReadLine and Disconnect must not
-// run at the same time on two threads (the reader closes its own socket, or the socket is
-// closed after the reader has ended).
+// reading thread while a write is in progress on another: it shuts the socket down first,
+// which wakes a write that waits for room, then closes the socket once that write has left.
+// No lock is held across a wait for the peer; a write after the close does nothing and
+// fails. ReadLine and Disconnect must not run at the same time on two threads (the reader
+// closes its own socket, or the socket is closed after the reader has ended).
 
 #include "platform/LineSplitter.h"
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <mutex>
 #include <string>
@@ -60,8 +62,11 @@ public:
     bool IsConnected() const { return fd_.load() >= 0; }
 
 private:
-    std::mutex closeMutex_; // one Disconnect at a time: the descriptor stays valid while it runs
-    std::mutex writeMutex_; // held by Write and by the close in Disconnect
+    // Guards the descriptor's lifetime against writes in progress; held only for moments.
+    std::mutex stateMutex_;
+    std::condition_variable writersLeft_;
+    int writers_ = 0;       // writes between their start and their end (stateMutex_)
+    bool shutDown_ = false; // Disconnect has begun: no write may start (stateMutex_)
     std::atomic<int> fd_{-1};
     std::string host_;
     int port_ = 0;

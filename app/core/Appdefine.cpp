@@ -109,11 +109,13 @@ bool KAppSetData::Load()
 
 bool KAppSetData::Save()
 {
-    KBinFile* file = OpenBinFile(kFileName, 1);
+    // Replaced whole: a write that fails or is cut short leaves the operator's old settings.
+    KBinFile* file = OpenBinFileReplace(kFileName);
     if (file == nullptr) {
         return false;
     }
     file->Write(&record_, kRecordSize);
+    file->Close();
     const bool ok = file->GetError() == KFile::kErrNone;
     delete file;
     return ok;

@@ -59,7 +59,7 @@ public:
 
     // True when the file was opened and all 68 bytes were read.
     bool Load();
-    // True when the file was opened for writing and all 68 bytes were written.
+    // True when the file now holds the 68 bytes; otherwise it stays as it was.
     bool Save();
     // USB, COM 1, "192.168.0.88", port 10001, terminator "\n", every other byte 0.
     void SetDefault();

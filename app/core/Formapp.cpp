@@ -53,9 +53,9 @@ TFormApp::TFormApp(QWidget* owner, KModule* module)
     SetPixelFont(baseUi_->LabelCaption, QStringLiteral("MS PGothic"), 21);
     FillWith(baseUi_->LabelDmy, kSkyBlue);
     FillWith(baseUi_->LabelCaption, kSkyBlue);
-    if (module_ != nullptr) {
-        module_->SetForm(this);
-    }
+    // The module is not bound here: a derived window is not whole yet, so a module that
+    // looks at what kind of window it drives would see only this base. Whoever makes the
+    // window binds it once it is built (the window switch).
 }
 
 TFormApp::~TFormApp() = default;

@@ -26,8 +26,8 @@ class TFormApp : public QDialog {
     Q_OBJECT
 
 public:
-    // owner: the start-up window (none for the settings dialog); module: owned from here on,
-    // bound to this window at once (KModule::SetForm).
+    // owner: the start-up window (none for the settings dialog); module: owned from here on.
+    // The maker binds the module to the window (KModule::SetForm) once it is whole.
     TFormApp(QWidget* owner, KModule* module);
     // Does not delete the module: only FormClose does.
     ~TFormApp() override;

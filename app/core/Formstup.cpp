@@ -235,6 +235,8 @@ void TFormStartUp::ChangeWindow(int number, int linkCode)
     TFormAppQmr* window = gMakers[number](this, module);
     windows_.push_back(window);
     currentWindow_ = window;
+    // Bound here, once the window is whole, so that the module sees the window's own kind;
+    // every window the switch makes gets it.
     module->SetForm(window);
     device_->SetModule(module);
     if (number == 0 || number == 1) {

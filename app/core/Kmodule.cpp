@@ -2,6 +2,14 @@
 
 #include "app/core/Formapp.h"
 
+#include <atomic>
+
+namespace {
+
+std::atomic<ModuleDetachHook> gDetachHook{nullptr};
+
+} // namespace
+
 KModule::~KModule()
 {
     DetachFromDevice();
@@ -46,13 +54,15 @@ void KModule::RefreshForm()
 
 void KModule::DetachFromDevice()
 {
-    if (device_ != nullptr) {
-        KComDeviceDetach(device_, this);
+    if (device_ == nullptr) {
+        return;
+    }
+    if (ModuleDetachHook hook = gDetachHook.load()) {
+        hook(device_, this);
     }
 }
 
-// Stands in while no device unit is linked: without a device there is nothing to leave. The
-// device's unit defines the real one, which the linker takes instead.
-__attribute__((weak)) void KComDeviceDetach(KComDevice* /*device*/, KModule* /*module*/)
+void SetModuleDetachHook(ModuleDetachHook hook)
 {
+    gDetachHook.store(hook);
 }

@@ -49,9 +49,10 @@ private:
     KComDevice* device_ = nullptr;
 };
 
-// Defined by the device's unit: when `module` is the device's current command module the
+// How a module leaves its device: when `module` is the device's current command module the
 // device is left with none, and when it is the communication module's raw-text listener the
 // listener becomes none; both under the delivery lock, so a reply being handed to `module`
-// is finished first. Does nothing for a device that does not hold `module`. A program
-// without a device links a default that does nothing.
-void KComDeviceDetach(KComDevice* device, KModule* module);
+// is finished first. The device's layer installs it whenever it makes a device, so a module
+// that knows a device always has it; before any device exists there is nothing to leave.
+using ModuleDetachHook = void (*)(KComDevice* device, KModule* module);
+void SetModuleDetachHook(ModuleDetachHook hook);

@@ -262,12 +262,26 @@ bool KComDeviceQmr::SendGated(int state, const std::string& text)
     return sent;
 }
 
+namespace {
+
+// The gate counts from the moment a command has gone out, not from when the gate let it
+// through: the log and memo lines written in between must not shorten the instrument's pause.
+bool StampWhenSent(bool sent)
+{
+    if (sent) {
+        gGateStamp.store(QmrClockMs());
+    }
+    return sent;
+}
+
+} // namespace
+
 bool KComDeviceQmr::SetLevel(int16_t tenths)
 {
     if (!CanSendNow()) {
         return false;
     }
-    const bool sent = SendGated(csSETPP, LevelText(tenths));
+    const bool sent = StampWhenSent(SendGated(csSETPP, LevelText(tenths)));
     if (sent) {
         level_.store(tenths);
     }
@@ -279,7 +293,7 @@ bool KComDeviceQmr::SetIL(int16_t tenths, int16_t frequency)
     if (!CanSendNow()) {
         return false;
     }
-    const bool sent = SendGated(csSETDB, ILText(tenths, frequency));
+    const bool sent = StampWhenSent(SendGated(csSETDB, ILText(tenths, frequency)));
     if (sent) {
         loss_.store(tenths);
     }
@@ -292,7 +306,7 @@ bool KComDeviceQmr::SetFrequency(int16_t hundredths)
         return false;
     }
     frequency_.store(hundredths);
-    return QueryRange();
+    return StampWhenSent(QueryRange());
 }
 
 bool KComDeviceQmr::ForceLocal()

@@ -164,7 +164,7 @@ KComTcpip::~KComTcpip()
 
 bool KComTcpip::Open()
 {
-    auto client = std::make_unique<qmr::platform::TcpClient>();
+    auto client = std::make_shared<qmr::platform::TcpClient>();
     client->SetHost(host_);
     client->SetPort(tcpPort_);
     if (!client->Connect()) {
@@ -175,46 +175,54 @@ bool KComTcpip::Open()
     return true;
 }
 
+std::shared_ptr<qmr::platform::TcpClient> KComTcpip::Client()
+{
+    std::lock_guard<std::mutex> lock(clientMutex_);
+    return client_;
+}
+
 void KComTcpip::Close()
 {
-    std::unique_ptr<qmr::platform::TcpClient> gone;
+    std::shared_ptr<qmr::platform::TcpClient> gone;
     {
         std::lock_guard<std::mutex> lock(clientMutex_);
         gone = std::move(client_);
-        if (gone) {
-            gone->Disconnect();
-        }
+    }
+    if (gone) {
+        // Outside the lock: the shutdown wakes a write in progress, which then lets go.
+        gone->Disconnect();
     }
     connected_.store(0);
 }
 
 bool KComTcpip::IsOpen()
 {
-    if (!client_) {
+    std::shared_ptr<qmr::platform::TcpClient> client = Client();
+    if (!client) {
         return false;
     }
-    bool connected = client_->IsConnected();
+    bool connected = client->IsConnected();
     connected_.store(connected ? 1 : 0);
     return connected;
 }
 
 bool KComTcpip::Send(const char* text)
 {
-    std::lock_guard<std::mutex> lock(clientMutex_);
-    if (!client_ || text == nullptr) {
+    std::shared_ptr<qmr::platform::TcpClient> client = Client();
+    if (!client || text == nullptr) {
         return false;
     }
-    return client_->Write(text, std::strlen(text));
+    return client->Write(text, std::strlen(text));
 }
 
 std::string KComTcpip::Receive(const char* terminator, int timeoutMs)
 {
-    if (!client_) {
+    std::shared_ptr<qmr::platform::TcpClient> client = Client();
+    if (!client) {
         return {};
     }
     std::string line;
-    auto status =
-        client_->ReadLine(terminator != nullptr ? terminator : "", std::chrono::milliseconds(timeoutMs), line);
+    auto status = client->ReadLine(terminator != nullptr ? terminator : "", std::chrono::milliseconds(timeoutMs), line);
     if (status == qmr::platform::TcpClient::ReadStatus::Line) {
         return line;
     }

@@ -70,10 +70,13 @@ public:
     bool IsPresent() override { return connected_.load() != 0; }
 
 private:
-    // Guards the client against a release (a read failure on the reader thread) while the
-    // GUI thread writes through it.
+    std::shared_ptr<qmr::platform::TcpClient> Client();
+
+    // Guards the pointer only, never a read or a write: a write on the GUI thread keeps its
+    // own reference, so a close on the reader thread (a lost connection) shuts the socket down
+    // at once, which cuts a write stalled on a peer that stopped reading short.
     std::mutex clientMutex_;
-    std::unique_ptr<qmr::platform::TcpClient> client_;
+    std::shared_ptr<qmr::platform::TcpClient> client_;
     char host_[32] = {};
     int tcpPort_;
     std::atomic<unsigned char> connected_{0};

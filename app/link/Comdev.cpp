@@ -7,6 +7,8 @@
 
 KComDevice::KComDevice(KComModule* comModule) : comModule_(comModule)
 {
+    // From here on a module may know a device, so it must be able to leave it.
+    SetModuleDetachHook(&KComDeviceDetach);
 }
 
 KComDevice::~KComDevice() = default;

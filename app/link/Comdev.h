@@ -60,3 +60,7 @@ private:
     std::atomic<KModule*> module_{nullptr};
     ComSettings settings_{};
 };
+
+// The modules' detach hook (installed by every device's construction): leaves `device`
+// without `module` as its current module and as the raw-text listener.
+void KComDeviceDetach(KComDevice* device, KModule* module);

@@ -30,15 +30,27 @@ ComThread::~ComThread()
 
 int ComThread::Write(const char* text)
 {
-    std::lock_guard<std::mutex> lock(streamMutex_);
-    if (stream_ == nullptr || text == nullptr) {
-        return 0;
+    KStreamCom* stream = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(streamMutex_);
+        if (stream_ == nullptr || text == nullptr) {
+            return 0;
+        }
+        stream = stream_;
+        ++writing_;
     }
+    int result = 0;
     try {
-        return stream_->Write(text, static_cast<int>(std::strlen(text))) == 1 ? 1 : 0;
+        result = stream->Write(text, static_cast<int>(std::strlen(text))) == 1 ? 1 : 0;
     } catch (...) {
-        return 0;
+        result = 0;
     }
+    {
+        std::lock_guard<std::mutex> lock(streamMutex_);
+        --writing_;
+    }
+    writeDone_.notify_all();
+    return result;
 }
 
 void ComThread::RequestStop()
@@ -61,9 +73,12 @@ void ComThread::DeleteStream()
 {
     KStreamCom* stream = nullptr;
     {
-        std::lock_guard<std::mutex> lock(streamMutex_);
+        // Writes come from the thread that also ends the link, so none is in progress here;
+        // should one be, it ends before its stream goes.
+        std::unique_lock<std::mutex> lock(streamMutex_);
         stream = stream_;
         stream_ = nullptr;
+        writeDone_.wait(lock, [this] { return writing_ == 0; });
     }
     // Stops and waits for the reader thread, deletes the FIFO, closes the transport.
     delete stream;

@@ -8,6 +8,7 @@
 #include "platform/Thread.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 
 class KStreamCom;
@@ -44,7 +45,11 @@ protected:
 private:
     void DeleteStream();
 
-    std::mutex streamMutex_; // the GUI thread's write against the loop's end
+    // The GUI thread's write against the loop's end: held only to take the stream and count
+    // the write, never across it.
+    std::mutex streamMutex_;
+    std::condition_variable writeDone_;
+    int writing_ = 0;
     KStreamCom* stream_;
     std::atomic<int> state_{0};
     std::atomic<ComRecvCallback> callback_{nullptr};

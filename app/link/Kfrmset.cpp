@@ -312,6 +312,7 @@ bool ShowComSetDialog(ComSettings* settings)
         delete module;
         return false;
     }
+    module->SetForm(form);
     const bool ok = form->exec() == QDialog::Accepted;
     if (ok) {
         std::memcpy(settings, &form->GetSettings(), sizeof *settings);

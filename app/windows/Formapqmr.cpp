@@ -28,6 +28,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <new>
 #include <thread>
 
 namespace {
@@ -253,9 +254,14 @@ bool TFormAppQmr::Connect()
     if (!module_->ToRemote()) {
         return false;
     }
-    checker_ = std::make_unique<KCheckQmrErrorStb>(kPollSeconds);
-    checker_->SetDevice(device_);
-    checker_->SetModule(module_);
+    checker_.reset(new (std::nothrow) KCheckQmrErrorStb(kPollSeconds));
+    if (checker_) {
+        checker_->SetDevice(device_);
+        checker_->SetModule(module_);
+    } else {
+        // The link is up and remote mode is on its way: only the status watch is missing.
+        QMessageBox::information(this, windowTitle(), QStringLiteral(" ERROR: Make KCheckQmrError "));
+    }
     if (!IsUsbPageActive() && module_->FindUsbComPort(0) >= 1) {
         QMessageBox::information(this, windowTitle(), QStringLiteral("   Disconnect the USB Cable from QMR3400.  "));
     }

@@ -70,11 +70,6 @@ TFormAppQmrConfig::TFormAppQmrConfig(QWidget* owner, KModuleQmrConfig* module)
     ActionWrite = MakeAction("ActionWrite", "Write to QMR", ui_->ButtonApply, [this] { ActionWriteExecute(); });
     connect(ui_->CheckBoxDhcp, &QCheckBox::clicked, this, &TFormAppQmrConfig::CheckBoxDhcpClick);
     FormAppQmrConfig = this;
-    // The base bound the module while this window was not yet whole; bound again, the module
-    // also finds the settings controls.
-    if (module != nullptr) {
-        module->SetForm(this);
-    }
     UpdateActions();
 }
 

@@ -22,6 +22,10 @@
 
 namespace {
 
+// The thumb along the range bar, and the spacing of the loss scale that puts its numbers over
+// the range bar's values.
+constexpr TFrameSlider::ScaleFit kLossScale{KFrameModuleDB::kBarLeft, KFrameModuleDB::kBarWidth, -0.5, 6.1};
+
 // The range texts that an active slider shows in green.
 QLabel* RangeMin(TFrameSlider* frame, bool loss)
 {
@@ -58,6 +62,8 @@ TFormAppQmrIL::TFormAppQmrIL(QWidget* owner, KModuleQmr* module)
     FrameSliderIL->TrackBar->setEnabled(false);
     FrameSliderIL->LabelMemori->setText(QStringLiteral(
         "0            10            20            30            40            50           60            70 "));
+    // The thumb follows the range bar: 0.0 dB at its left, 70.0 dB at its right end.
+    FrameSliderIL->FitScale(kLossScale);
     FrameSliderIL->StaticTextMin->setVisible(false);
     FrameSliderIL->StaticTextMax->setVisible(false);
     FrameSliderIL->StaticTextMin2->setVisible(true);
@@ -164,6 +170,10 @@ void TFormAppQmrIL::SetFrequencyEditing(bool on)
 {
     TFrameSlider* active = on ? static_cast<TFrameSlider*>(FrameSliderFrq) : FrameSliderIL;
     TFrameSlider* inactive = on ? FrameSliderIL : static_cast<TFrameSlider*>(FrameSliderFrq);
+    // Editing again replaces a frequency that still waits to go out.
+    if (on) {
+        FrameSliderFrq->DropPending();
+    }
     ColourSlider(active, true);
     inactive->setEnabled(true);
     ColourSlider(inactive, false);
@@ -258,14 +268,15 @@ bool TFormAppQmrIL::eventFilter(QObject* watched, QEvent* event)
     if (watched == SpeedButtonSet) {
         const QEvent::Type type = event->type();
         // The button toggles on the press, as a speed button does; its own click handling
-        // would toggle it a second time on the release.
-        if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
+        // would toggle it a second time on the release. The second press of a double click
+        // comes as a press and then a double click: only the press toggles.
+        if (type == QEvent::MouseButtonPress) {
             if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
                 SpeedButtonSetMouseDown();
             }
             return true;
         }
-        if (type == QEvent::MouseButtonRelease) {
+        if (type == QEvent::MouseButtonRelease || type == QEvent::MouseButtonDblClick) {
             return true;
         }
     }

@@ -4,6 +4,9 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPalette>
+#include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
 
 // ---- colours ----
 
@@ -39,6 +42,40 @@ void SetPixelSize(QWidget* widget, int pixels)
     QFont font = widget->font();
     font.setPixelSize(pixels);
     widget->setFont(font);
+}
+
+void SetSpacing(QWidget* widget, qreal letters, qreal gaps)
+{
+    QFont font = widget->font();
+    font.setLetterSpacing(QFont::AbsoluteSpacing, letters);
+    font.setWordSpacing(gaps);
+    widget->setFont(font);
+}
+
+namespace {
+
+// The thumb's centre in the track bar for the lowest (0) or the highest (1) position.
+int ThumbCentreAt(const QSlider* track, int position)
+{
+    QStyleOptionSlider option;
+    option.initFrom(track);
+    option.orientation = track->orientation();
+    option.tickPosition = track->tickPosition();
+    option.minimum = 0;
+    option.maximum = 1;
+    option.sliderPosition = position;
+    option.sliderValue = position;
+    option.subControls = QStyle::SC_SliderHandle;
+    return track->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, track).center().x();
+}
+
+} // namespace
+
+void PlaceTrack(QSlider* track, int firstCentre, int span)
+{
+    const int inset = ThumbCentreAt(track, 0);
+    const int outset = track->width() - ThumbCentreAt(track, 1);
+    track->setGeometry(firstCentre - inset, track->y(), span + inset + outset, track->height());
 }
 
 } // namespace sliderlook

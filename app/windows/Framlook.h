@@ -9,6 +9,7 @@
 
 class QMouseEvent;
 class QPaintEvent;
+class QSlider;
 
 // Colours of the slider frames and of the windows that hold them.
 namespace sliderlook {
@@ -28,6 +29,13 @@ void SetFontColour(QWidget* widget, const QColor& colour);
 QColor FontColour(const QWidget* widget);
 // Font size in pixels (the forms give character heights in pixels).
 void SetPixelSize(QWidget* widget, int pixels);
+// Pixels added to (or, when negative, taken from) every character of the widget's font and to
+// every run of blanks.
+void SetSpacing(QWidget* widget, qreal letters, qreal gaps);
+// Gives the track bar the left and width at which the thumb's centre stands at `firstCentre`
+// (in its parent) for the minimum and `span` pixels further right for the maximum. The style
+// decides how far in from the track bar's ends the thumb's centre can go.
+void PlaceTrack(QSlider* track, int firstCentre, int span);
 } // namespace sliderlook
 
 // A rectangle drawn with a pen (outline) and, when filled, a brush.

@@ -21,35 +21,10 @@ namespace {
 // One warning per run of slider frames: every new frame arms it again.
 bool gLocalWarningShown = false;
 
-constexpr int kEnter = 13;
-
 const char* const kStepButtonStyle = "QToolButton { background: #D4D0C8; border: 1px solid #808080; }"
                                      "QToolButton:checked { background: #00FFFF; border: 1px solid #000080; }";
 
 } // namespace
-
-// ---- the application-wide hook ----
-
-// Sees every event the application delivers; reports the left-button release that reaches
-// this frame's track bar. It never consumes the event.
-class TFrameSlider::AppHook : public QObject {
-public:
-    explicit AppHook(TFrameSlider* frame) : QObject(frame), frame_(frame) { qApp->installEventFilter(this); }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::MouseButtonRelease && watched == frame_->TrackBar &&
-            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton && frame_->model_ != nullptr &&
-            !frame_->model_->IsGuarded()) {
-            frame_->ApplicationEvents1Message();
-        }
-        return false;
-    }
-
-private:
-    TFrameSlider* frame_;
-};
 
 // ---- the frame ----
 
@@ -72,11 +47,7 @@ TFrameSlider::TFrameSlider(QWidget* parent) : QWidget(parent), ui_(std::make_uni
     connect(Label1, &TClickLabel::clicked, this, [this] { Label1Click(); });
     connect(Label2, &TClickLabel::clicked, this, [this] { Label2Click(); });
 
-    TrackBar->installEventFilter(this);
-    EditNum->installEventFilter(this);
-    SpeedButtonUp->installEventFilter(this);
-    SpeedButtonDn->installEventFilter(this);
-    new AppHook(this);
+    InstallHooks();
 
     gLocalWarningShown = false;
 }
@@ -163,6 +134,7 @@ void TFrameSlider::ShowModelValue(int16_t value)
 {
     if (model_ != nullptr) {
         model_->SetValue(value);
+        lastApplied_ = value;
     }
 }
 
@@ -182,6 +154,12 @@ void TFrameSlider::DisableControl(QWidget* control)
 {
     sliderlook::SetColour(control, sliderlook::kFace);
     control->setEnabled(false);
+}
+
+void TFrameSlider::FitScale(const ScaleFit& fit)
+{
+    sliderlook::PlaceTrack(TrackBar, fit.firstCentre, fit.span);
+    sliderlook::SetSpacing(LabelMemori, fit.letterSpacing, fit.gapSpacing);
 }
 
 void TFrameSlider::SendCurrent()
@@ -263,6 +241,28 @@ void TFrameSlider::Defer(int16_t value)
     TimerBusy->start();
 }
 
+void TFrameSlider::ApplyOrDefer(int16_t value)
+{
+    if (!Apply(value)) {
+        Defer(value);
+    }
+}
+
+// What went out is what the instrument holds: the next gesture compares with it.
+void TFrameSlider::SendOrDefer(int16_t value)
+{
+    if (model_->SendValue(value)) {
+        lastApplied_ = value;
+    } else {
+        Defer(value);
+    }
+}
+
+bool TFrameSlider::SendPending(int16_t value)
+{
+    return Apply(value);
+}
+
 int16_t TFrameSlider::RoundAndClamp(int16_t value) const
 {
     return model_->Clamp(model_->RoundToStep(value));
@@ -300,7 +300,7 @@ void TFrameSlider::TimerBusyTimer()
         return;
     }
     const int16_t value = pending_;
-    if (Apply(value)) {
+    if (SendPending(value)) {
         // A newer value deferred during the send keeps waiting.
         if (pending_ == value) {
             pending_ = -1;
@@ -323,7 +323,7 @@ void TFrameSlider::TrackBarChange()
     if (model_->IsBusy()) {
         Defer(value);
     } else {
-        Apply(value);
+        ApplyOrDefer(value);
     }
 }
 
@@ -372,7 +372,7 @@ void TFrameSlider::StepTrack(int16_t direction)
     const int16_t value = model_->Clamp(static_cast<long long>(TrackBar->value()) + step);
     const bool was = model_->SetGuard(true);
     model_->SetValue(value);
-    Apply(value);
+    ApplyOrDefer(value);
     model_->SetGuard(was);
 }
 
@@ -407,7 +407,7 @@ void TFrameSlider::StepEdit(int16_t direction)
 {
     const long long sum =
         static_cast<long long>(model_->TextToValue(EditNum->text())) + direction * model_->CurrentStep();
-    Apply(model_->Clamp(sum));
+    ApplyOrDefer(model_->Clamp(sum));
 }
 
 bool TFrameSlider::EditNumKeyUp(int key, Qt::KeyboardModifiers modifiers)
@@ -435,14 +435,16 @@ void TFrameSlider::CommitEdit()
 
 bool TFrameSlider::EditNumKeyPress(int character)
 {
-    if (model_ == nullptr || character != kEnter || !CanControl() || model_->IsBusy()) {
+    if (model_ == nullptr || character != kEnter || !CanControl()) {
         return false;
     }
     const int16_t value = model_->Clamp(model_->TextToValue(EditNum->text()));
-    model_->SetValue(value);
-    // What went out is what the instrument holds: the next gesture compares with it.
-    if (model_->SendValue(value)) {
-        lastApplied_ = value;
+    // The edit shows the typed value: while busy it waits rather than stay shown unsent.
+    if (model_->IsBusy()) {
+        Defer(value);
+    } else {
+        model_->SetValue(value);
+        SendOrDefer(value);
     }
     SelectAllText(EditNum);
     return true;
@@ -453,30 +455,26 @@ void TFrameSlider::EditNumMouseUp()
     SelectAllText(EditNum);
 }
 
-void TFrameSlider::SpeedButtonUpMouseUp()
+// The step buttons and the wheel: one step of the model, sent at once; nothing while busy.
+void TFrameSlider::StepAndSend(bool up, bool guarded)
 {
     if (model_ == nullptr || !CanControl() || model_->IsBusy()) {
         return;
     }
-    const int16_t value = model_->StepUpOnce();
-    const bool was = model_->SetGuard(true);
-    if (model_->SendValue(value)) {
-        lastApplied_ = value;
-    }
+    const int16_t value = up ? model_->StepUpOnce() : model_->StepDownOnce();
+    const bool was = guarded ? model_->SetGuard(true) : model_->IsGuarded();
+    SendOrDefer(value);
     model_->SetGuard(was);
+}
+
+void TFrameSlider::SpeedButtonUpMouseUp()
+{
+    StepAndSend(true, true);
 }
 
 void TFrameSlider::SpeedButtonDnMouseUp()
 {
-    if (model_ == nullptr || !CanControl() || model_->IsBusy()) {
-        return;
-    }
-    const int16_t value = model_->StepDownOnce();
-    const bool was = model_->SetGuard(true);
-    if (model_->SendValue(value)) {
-        lastApplied_ = value;
-    }
-    model_->SetGuard(was);
+    StepAndSend(false, true);
 }
 
 void TFrameSlider::SpeedButtonD1Click()
@@ -484,108 +482,33 @@ void TFrameSlider::SpeedButtonD1Click()
     EditNum->setFocus(Qt::OtherFocusReason);
 }
 
-void TFrameSlider::Label1Click()
+void TFrameSlider::LabelClick(bool toMaximum)
 {
     if (model_ == nullptr) {
         return;
     }
-    const int16_t value = model_->Clamp(LabelTarget(false));
-    Apply(value);
+    const int16_t value = model_->Clamp(LabelTarget(toMaximum));
+    ApplyOrDefer(value);
     model_->ShowValue(value);
     model_->ShowOnTrackBar(value);
+}
+
+void TFrameSlider::Label1Click()
+{
+    LabelClick(false);
 }
 
 void TFrameSlider::Label2Click()
 {
-    if (model_ == nullptr) {
-        return;
-    }
-    const int16_t value = model_->Clamp(LabelTarget(true));
-    Apply(value);
-    model_->ShowValue(value);
-    model_->ShowOnTrackBar(value);
+    LabelClick(true);
 }
 
 void TFrameSlider::FrameMouseWheelUp()
 {
-    if (model_ == nullptr || !CanControl() || model_->IsBusy()) {
-        return;
-    }
-    const int16_t value = model_->StepUpOnce();
-    if (model_->SendValue(value)) {
-        lastApplied_ = value;
-    }
+    StepAndSend(true, false);
 }
 
 void TFrameSlider::FrameMouseWheelDown()
 {
-    if (model_ == nullptr || !CanControl() || model_->IsBusy()) {
-        return;
-    }
-    const int16_t value = model_->StepDownOnce();
-    if (model_->SendValue(value)) {
-        lastApplied_ = value;
-    }
-}
-
-// ---- event routing ----
-
-bool TFrameSlider::eventFilter(QObject* watched, QEvent* event)
-{
-    const QEvent::Type type = event->type();
-    if (type == QEvent::Wheel && (watched == TrackBar || watched == EditNum)) {
-        // The frame's wheel steps, in place of the track bar's own (the edit has none).
-        wheelEvent(static_cast<QWheelEvent*>(event));
-        return true;
-    }
-    if (watched == TrackBar) {
-        if (type == QEvent::KeyPress) {
-            auto* key = static_cast<QKeyEvent*>(event);
-            return TrackBarKeyDown(key->key(), key->modifiers());
-        }
-    } else if (watched == EditNum) {
-        if (type == QEvent::KeyPress) {
-            auto* key = static_cast<QKeyEvent*>(event);
-            if (EditNumKeyDown(key->key(), key->modifiers())) {
-                return true;
-            }
-            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-                return EditNumKeyPress(kEnter);
-            }
-            return false;
-        }
-        if (type == QEvent::KeyRelease) {
-            auto* key = static_cast<QKeyEvent*>(event);
-            return EditNumKeyUp(key->key(), key->modifiers());
-        }
-        if (type == QEvent::FocusIn) {
-            // After the edit has taken the focus, so that its own focus handling keeps the
-            // selection.
-            QTimer::singleShot(0, this, [this] { EditNumEnter(); });
-            return false;
-        }
-        if (type == QEvent::MouseButtonRelease) {
-            QTimer::singleShot(0, this, [this] { EditNumMouseUp(); });
-            return false;
-        }
-    } else if (type == QEvent::MouseButtonRelease) {
-        if (watched == SpeedButtonUp) {
-            SpeedButtonUpMouseUp();
-        } else if (watched == SpeedButtonDn) {
-            SpeedButtonDnMouseUp();
-        }
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
-void TFrameSlider::wheelEvent(QWheelEvent* event)
-{
-    const int delta = event->angleDelta().y();
-    if (delta > 0) {
-        FrameMouseWheelUp();
-    } else if (delta < 0) {
-        FrameMouseWheelDown();
-    }
-    // Not marked handled: the window may act on it as well.
-    event->ignore();
+    StepAndSend(false, false);
 }

@@ -7,6 +7,10 @@
 // dropped (link closed, instrument local, window closed). The last value sent is remembered
 // so that the same value does not go out twice in a row.
 //
+// A value that the command module refuses (its 500 ms gate between level, loss and frequency
+// commands, its wait for idle) waits as the pending value as well: what the frame shows is
+// what the instrument gets.
+//
 // GUI thread only. A send may run the message loop while the command module waits for idle,
 // so handlers of the same frame can run inside a send; the model's guard flag protects the
 // thumb moves of the program.
@@ -40,6 +44,7 @@ class TFrameSlider : public QWidget {
 
 public:
     static constexpr int kRetryMs = 100;
+    static constexpr int kEnter = 13;
 
     explicit TFrameSlider(QWidget* parent = nullptr);
     ~TFrameSlider() override;
@@ -48,14 +53,26 @@ public:
     void SetModel(KFrameModule* model) { model_ = model; }
     KFrameModule* GetModel() const { return model_; }
 
-    // Shows a value that the instrument reported: stored by the model, shown, not sent; the
-    // last applied value stays.
+    // Shows a value that the instrument reported: stored by the model, shown, not sent. The
+    // instrument holds it, so it becomes the last applied value: a move back to the value
+    // applied before must go out again.
     void ShowModelValue(int16_t value);
     // When the thumb stands elsewhere than the last applied value, its position becomes that
     // value and the model takes it. The windows call it when shown.
     void SyncTrack();
     // Button-face colour and disabled.
     void DisableControl(QWidget* control);
+    // Lays the track bar under its scale: the thumb's centre for the minimum at `firstCentre`
+    // of the panel and for the maximum `span` pixels further right. The scale label's letters
+    // and gaps between its numbers are spaced so that each number stands over the thumb for
+    // its value (its text is spaced by runs of blanks of uneven length).
+    struct ScaleFit {
+        int firstCentre;
+        int span;
+        qreal letterSpacing;
+        qreal gapSpacing;
+    };
+    void FitScale(const ScaleFit& fit);
     // Sends the model's current value; nothing in this frame (the frequency frame sends).
     virtual void SendCurrent();
     // A waiting value is forgotten and its retry stopped: the link closed, the instrument went
@@ -144,10 +161,20 @@ protected:
     bool CanControl();
     bool Apply(int16_t value);
     void Defer(int16_t value);
+    // Apply; a refused value waits for TimerBusy.
+    void ApplyOrDefer(int16_t value);
+    // A direct send of the model (Enter, step buttons, wheel): what went out becomes the last
+    // applied value; a refused value waits for TimerBusy.
+    void SendOrDefer(int16_t value);
+    // The retry of TimerBusy; true when the value went out (or needs not).
+    virtual bool SendPending(int16_t value);
     int16_t RoundAndClamp(int16_t value) const;
     void SelectAllText(QLineEdit* edit);
     // The MIN and MAX labels' choice of target: a limit, or back to the remembered position.
     int16_t LabelTarget(bool toMaximum);
+    void LabelClick(bool toMaximum);
+    // One step of the model up or down, sent (step buttons under the guard flag, wheel).
+    void StepAndSend(bool up, bool guarded);
 
     bool eventFilter(QObject* watched, QEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
@@ -165,6 +192,8 @@ private:
     class AppHook;
 
     void BindControls();
+    // Event filters of the controls and the application-wide hook.
+    void InstallHooks();
     void ApplyLook();
     void StepButtonToggled(QToolButton* button, bool down);
 

@@ -1,5 +1,7 @@
 #include "app/windows/Frmsldfq.h"
 
+#include "app/instrument/Comdvqmr.h"
+#include "app/instrument/Kmdlqmr.h"
 #include "app/windows/Framemod.h"
 
 #include <QCheckBox>
@@ -60,6 +62,9 @@ TFrameSliderFrq::TFrameSliderFrq(QWidget* parent) : TFrameSlider(parent)
     MoveTo(ShapeRange, 59, 62, 366, 32);
     MoveTo(LabelMemori, 145, 50, 195, 11);
     LabelMemori->setText(QStringLiteral("10                          20                           30"));
+    // 0 to 40 GHz along the range bar; the scale's blanks narrowed so that the whole text fits
+    // its width and each number stands over its thumb position.
+    FitScale(kScale);
     MoveTo(SpeedButtonUp, SpeedButtonUp->x(), 39, SpeedButtonUp->width(), 26);
     MoveTo(SpeedButtonDn, SpeedButtonDn->x(), 65, SpeedButtonDn->width(), 26);
     for (QToolButton* button : {SpeedButtonD1, SpeedButtonD2, SpeedButtonD3, SpeedButtonD4}) {
@@ -83,9 +88,27 @@ TFrameSliderFrq::~TFrameSliderFrq() = default;
 
 void TFrameSliderFrq::SendCurrent()
 {
-    if (model_ != nullptr) {
-        model_->SendValue(model_->GetValue());
+    if (model_ == nullptr) {
+        return;
     }
+    const int16_t value = model_->GetValue();
+    // A refused frequency waits, unless the instrument has it already (the end of a connect
+    // hands over the frequency just read, while the connect itself still holds the module).
+    if (!model_->SendValue(value) && !InstrumentHas(value)) {
+        Defer(value);
+    }
+}
+
+bool TFrameSliderFrq::SendPending(int16_t value)
+{
+    return model_->SendValue(value);
+}
+
+bool TFrameSliderFrq::InstrumentHas(int16_t value) const
+{
+    const KModuleQmr* module = model_->GetModule();
+    const KComDeviceQmr* device = module != nullptr ? module->GetDeviceQmr() : nullptr;
+    return device != nullptr && device->GetFrequency() == value;
 }
 
 int16_t TFrameSliderFrq::TrackSnap(int16_t value) const
@@ -210,7 +233,9 @@ void TFrameSliderFrq::FrameMouseWheelDown()
 
 bool TFrameSliderFrq::EditNumKeyPress(int character)
 {
-    if (model_ == nullptr || character != 13 || !CanControl() || model_->IsBusy()) {
+    // Not even while busy is the typed value left shown but unstored: Enter stores it and ends
+    // the editing; a send that the busy module refuses waits.
+    if (model_ == nullptr || character != kEnter || !CanControl()) {
         return false;
     }
     model_->SetValue(model_->Clamp(model_->TextToValue(EditNum->text())));

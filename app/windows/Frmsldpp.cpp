@@ -11,6 +11,9 @@ TFrameSliderPp::TFrameSliderPp(QWidget* parent) : TFrameSlider(parent)
     LabelUnit->setGeometry(689, LabelUnit->y(), 24, LabelUnit->height());
     TrackBar->setPageStep(10);
     TrackBar->setVisible(false);
+    // 0 to 100 % along the range bar; the scale's uneven blanks allow no closer fit than a
+    // thumb that ends one pixel short of the bar.
+    FitScale(kScale);
     minimum_ = 0;
     maximum_ = 1000;
 }

@@ -1,5 +1,5 @@
 // The base window through Bramble's real position list, and the base command module's hooks.
-// The device unit is not linked here: the detach hook below records what the module asks.
+// The device unit is not linked here: the detach hook records what the module asks.
 #include "app/core/Formapp.h"
 #include "app/core/Kmodule.h"
 #include "bramble/Bramble.h"
@@ -52,9 +52,14 @@ protected:
     void SetUp() override
     {
         detachCalls.clear();
+        SetModuleDetachHook([](KComDevice* device, KModule* module) { detachCalls.emplace_back(device, module); });
         _StartWinPos();
     }
-    void TearDown() override { _ExitWinPos(); }
+    void TearDown() override
+    {
+        _ExitWinPos();
+        SetModuleDetachHook(nullptr);
+    }
 
     qmrtest::ScopedWorkDir dir_;
 };
@@ -72,12 +77,6 @@ StoredPosition Stored(const char* caption)
 }
 
 } // namespace
-
-// Without a device unit there is nothing to leave; this records the module's request.
-void KComDeviceDetach(KComDevice* device, KModule* module)
-{
-    detachCalls.emplace_back(device, module);
-}
 
 TEST_F(FormappTest, ShowMovesToTheStoredPlaceAndKeepsItsSize)
 {
@@ -109,7 +108,7 @@ TEST_F(FormappTest, CloseStoresThePlaceUnderTheCaptionAndDeletesTheModuleOnce)
     int destroyed = 0;
     auto* module = new CountingModule(&destroyed);
     TFormApp form(nullptr, module);
-    EXPECT_EQ(module->GetForm(), &form);
+    EXPECT_EQ(module->GetForm(), nullptr); // bound by the window's maker, once it is whole
     EXPECT_EQ(form.GetModule(), module);
     form.setWindowTitle("Closing");
     form.show();

@@ -483,7 +483,6 @@ TEST_F(ComSetTest, WindowDoesNotRememberItsPosition)
     KModule module;
     {
         TFormComSet form(nullptr, block, &module);
-        EXPECT_EQ(module.GetForm(), &form);
         AnswerNext<TFormComSet>([](TFormComSet& shown) { shown.close(); });
         EXPECT_EQ(form.exec(), QDialog::Rejected);
         EXPECT_EQ(form.GetModule(), &module);

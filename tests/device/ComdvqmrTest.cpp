@@ -14,6 +14,7 @@
 #include <clocale>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 #include <string>
 
 using namespace std::chrono_literals;
@@ -183,8 +184,36 @@ TEST_F(Device, SendersOnAClosedLinkReturnToIdle)
     EXPECT_EQ(device_.GetCommandState(), csIDLE);
 }
 
+// Puts the process's locale, and where locales are looked up, back as they were however the
+// test ends (a failed assertion or a skip included).
+class ScopedLocale {
+public:
+    ScopedLocale() : locale_(std::setlocale(LC_ALL, nullptr))
+    {
+        if (const char* path = std::getenv("LOCPATH")) {
+            locPath_ = path;
+        }
+    }
+    ~ScopedLocale()
+    {
+        if (locPath_) {
+            setenv("LOCPATH", locPath_->c_str(), 1);
+        } else {
+            unsetenv("LOCPATH");
+        }
+        std::setlocale(LC_ALL, locale_.c_str());
+    }
+    ScopedLocale(const ScopedLocale&) = delete;
+    ScopedLocale& operator=(const ScopedLocale&) = delete;
+
+private:
+    std::string locale_;
+    std::optional<std::string> locPath_;
+};
+
 TEST_F(Device, NumberTextsIgnoreACommaLocale)
 {
+    ScopedLocale restore;
     if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
         // Build the locale into the test's folder when the system has its sources.
         if (std::system("localedef -i de_DE -f UTF-8 ./de_DE.UTF-8 >/dev/null 2>&1") == 0) {
@@ -207,7 +236,6 @@ TEST_F(Device, NumberTextsIgnoreACommaLocale)
     EXPECT_EQ(Wire(), ":ISI:LEVE?");
     ASSERT_TRUE(Answer("50.25"));
     EXPECT_EQ(device_.GetLevel(), 503);
-    std::setlocale(LC_ALL, "C");
 }
 
 TEST_F(Device, TheSendGateOnItsClock)

@@ -11,7 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <memory>
+#include <deque>
+#include <new>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -32,31 +33,61 @@ public:
     std::atomic<int> delivered{0};
 };
 
-// Marks itself dead when destroyed; a call after that is the fault this test looks for.
+std::atomic<int> lateCalls{0};
+
 class GuardedModule : public KModule {
 public:
-    ~GuardedModule() override
-    {
-        DetachFromDevice();
-        alive_.store(false);
-    }
-    void OnReceive(int, int, const char*) override { Touch(); }
-    void ReceiveData(char*, int*) override { Touch(); }
-    static std::atomic<int> lateCalls;
+    ~GuardedModule() override { DetachFromDevice(); }
+    void OnReceive(int, int, const char*) override { ++calls_; } // only under the delivery lock
+    void ReceiveData(char*, int*) override { ++calls_; }
 
 private:
-    void Touch()
-    {
-        if (!alive_.load()) {
-            lateCalls.fetch_add(1);
-        }
-        ++calls_; // written only under the delivery lock
-    }
-    std::atomic<bool> alive_{true};
     int calls_ = 0;
 };
 
-std::atomic<int> GuardedModule::lateCalls{0};
+// Stands where a module was destroyed, in memory the test keeps: a reply that still reaches
+// that address is the fault this test looks for, and it is counted without touching a freed
+// or dead object.
+class Tombstone : public KModule {
+public:
+    void OnReceive(int, int, const char*) override { lateCalls.fetch_add(1); }
+    void ReceiveData(char*, int*) override { lateCalls.fetch_add(1); }
+};
+
+// Memory for the modules that is given back only at the end, so no module takes the address
+// of one destroyed before it.
+class ModuleSlots {
+public:
+    ~ModuleSlots()
+    {
+        for (Slot& slot : slots_) {
+            std::launder(reinterpret_cast<Tombstone*>(slot.bytes))->~Tombstone();
+        }
+    }
+    GuardedModule* Make(KComDevice* device)
+    {
+        auto* module = new (slots_.emplace_back().bytes) GuardedModule;
+        module->SetComDevice(device);
+        return module;
+    }
+    // Destroys the module where a window would delete it and leaves a tombstone there.
+    static void Retire(GuardedModule* module)
+    {
+        if (module == nullptr) {
+            return;
+        }
+        void* at = module;
+        module->~GuardedModule();
+        new (at) Tombstone;
+    }
+
+private:
+    static_assert(sizeof(Tombstone) <= sizeof(GuardedModule));
+    struct Slot {
+        alignas(GuardedModule) unsigned char bytes[sizeof(GuardedModule)];
+    };
+    std::deque<Slot> slots_;
+};
 
 } // namespace
 
@@ -81,20 +112,21 @@ TEST(Delivery, ModulesSwappedAndDeletedWhileRepliesPourIn)
         }
     });
 
-    std::unique_ptr<GuardedModule> current;
-    std::unique_ptr<GuardedModule> listener;
+    ModuleSlots storage;
+    GuardedModule* current = nullptr;
+    GuardedModule* listener = nullptr;
     const int before = device.delivered.load();
     const auto deadline = std::chrono::steady_clock::now() + 10s;
     for (int round = 0; device.delivered.load() - before < 500 && std::chrono::steady_clock::now() < deadline;
          ++round) {
-        auto next = std::make_unique<GuardedModule>();
-        next->SetComDevice(&device);
-        device.SetModule(next.get());
-        current = std::move(next); // the old one is deleted while replies go on
-        auto raw = std::make_unique<GuardedModule>();
-        raw->SetComDevice(&device);
-        device.AttachModule(raw.get());
-        listener = std::move(raw);
+        GuardedModule* next = storage.Make(&device);
+        device.SetModule(next);
+        ModuleSlots::Retire(current); // destroyed while replies go on
+        current = next;
+        GuardedModule* raw = storage.Make(&device);
+        device.AttachModule(raw);
+        ModuleSlots::Retire(listener);
+        listener = raw;
         if (round % 50 == 0) {
             device.SetModule(nullptr);
             KComModule::SetRecvDevice(nullptr);
@@ -104,11 +136,11 @@ TEST(Delivery, ModulesSwappedAndDeletedWhileRepliesPourIn)
     stop.store(true);
     sender.join();
     EXPECT_TRUE(comModule.Close());
-    current.reset();
-    listener.reset();
+    ModuleSlots::Retire(current);
+    ModuleSlots::Retire(listener);
     KComModule::SetRecvDevice(nullptr);
     EXPECT_GE(device.delivered.load() - before, 500);
-    EXPECT_EQ(GuardedModule::lateCalls.load(), 0);
+    EXPECT_EQ(lateCalls.load(), 0);
     EXPECT_EQ(device.GetModule(), nullptr);
     EXPECT_EQ(KComModule::RecvModule(), nullptr);
 }

@@ -120,14 +120,14 @@ void EngineTest::StartSim(int ptyCom)
     ASSERT_TRUE(sim.Start(options)) << sim.LastError();
 }
 
-void EngineTest::WriteSettings(int com)
+void EngineTest::WriteSettings(int com, int tcpPort)
 {
     usbCom = com;
     AppSetRecord record{};
     record.Com.Interface = com > 0 ? kInterfaceUsb : kInterfaceLan;
     record.Com.ComPort = com > 0 ? com : 1;
     std::strcpy(record.Com.IpAddress, "127.0.0.1");
-    record.Com.TcpPort = sim.TcpPort();
+    record.Com.TcpPort = tcpPort > 0 ? tcpPort : sim.TcpPort();
     std::strcpy(record.Com.Terminator, "\n");
     qmrtest::WriteFile("APPSET.DAT", std::string(reinterpret_cast<const char*>(&record), sizeof record));
 }
@@ -242,7 +242,8 @@ ProgramProcess::~ProgramProcess()
     }
 }
 
-bool ProgramProcess::Start(const std::vector<std::string>& args, const std::vector<std::string>& env)
+bool ProgramProcess::Start(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                           const std::function<void()>& inChild)
 {
     const std::filesystem::path program = std::filesystem::path(QMR_PROGRAM_DIR) / "qmr3400";
     if (!std::filesystem::exists(program)) {
@@ -279,6 +280,9 @@ bool ProgramProcess::Start(const std::vector<std::string>& args, const std::vect
     std::vector<char*> envPointers = pointers(environment);
     pid_ = fork();
     if (pid_ == 0) {
+        if (inChild) {
+            inChild();
+        }
         execve(argPointers[0], argPointers.data(), envPointers.data());
         _exit(127);
     }

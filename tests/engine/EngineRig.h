@@ -18,6 +18,7 @@
 
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -84,8 +85,9 @@ protected:
 
     // The simulator: its TCP face always, a pseudo-terminal face as COM `ptyCom` when above 0.
     void StartSim(int ptyCom = 0);
-    // "APPSET.DAT" for the simulator's TCP face, or its USB face when `usbCom` is above 0.
-    void WriteSettings(int usbCom = 0);
+    // "APPSET.DAT" for the simulator's TCP face (or another TCP port on 127.0.0.1), or its USB
+    // face when `usbCom` is above 0.
+    void WriteSettings(int usbCom = 0, int tcpPort = 0);
     // Starts the program's start-up window and runs its start-up step.
     void StartProgram();
     // Shuts the program down as the end of its message loop does.
@@ -120,8 +122,10 @@ protected:
 class ProgramProcess {
 public:
     ~ProgramProcess();
-    // `env`: further "NAME=value" settings for the program.
-    bool Start(const std::vector<std::string>& args, const std::vector<std::string>& env = {});
+    // `env`: further "NAME=value" settings for the program; `inChild` runs in the child before
+    // the exec (limits, signals, descriptors).
+    bool Start(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
+               const std::function<void()>& inChild = {});
     void Signal(int signal) const;
     // True when the program ended within the time; its wait status in `status`.
     bool WaitExit(std::chrono::milliseconds timeout, int& status);

@@ -6,6 +6,7 @@
 #include "app/instrument/Comdvqmr.h"
 #include "app/instrument/Kmdlqmr.h"
 
+#include <QElapsedTimer>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
@@ -13,8 +14,10 @@
 #include <algorithm>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <ostream>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 namespace enginetest {
@@ -92,11 +95,13 @@ TEST_F(EngineTest, StartUpStepRunsOnceAfter750Ms)
 {
     StartSim();
     WriteSettings();
+    QElapsedTimer clock;
+    clock.start();
     startUp = std::make_unique<TFormStartUp>();
     startUp->show();
-    QTest::qWait(500);
-    EXPECT_EQ(startUp->CurrentWindow(), nullptr);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return startUp->CurrentWindow() != nullptr; }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return startUp->CurrentWindow() != nullptr; }, 3000));
+    // A coarse timer may fire a little early (5 %), never much.
+    EXPECT_GE(clock.elapsed(), 700);
     EXPECT_FALSE(startUp->Timer1()->isActive());
     EXPECT_EQ(Window()->number, 0);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(Window()));
@@ -152,6 +157,7 @@ TEST_P(WindowSwitchNumbers, MapsNumbersAndLinkCodes)
     EXPECT_EQ(LastControlWindow, c.opened <= 1 ? c.opened : std::max(c.first, 0));
     EXPECT_EQ(opened->AutoConnect(), c.autoConnect);
     EXPECT_EQ(Device()->GetModule(), opened->Module());
+    EXPECT_EQ(opened->Module()->GetForm(), opened); // bound by the switch, to the whole window
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, WindowSwitchNumbers,
@@ -173,8 +179,7 @@ TEST_F(EngineTest, ProgramEndsInOrderOnSigterm)
     ASSERT_TRUE(program.Start({"/l"}));
     const bool started =
         qmrtest::WaitFor([&] { return LogText().find("TFormStartUp StartUp") != std::string::npos; }, 15000ms);
-    // Give the first window its show before the signal.
-    QTest::qWait(300);
+    // The message loop takes the signal after the start-up step, which showed the first window.
     program.Signal(SIGTERM);
     int status = 0;
     const bool ended = program.WaitExit(15000ms, status);
@@ -191,6 +196,53 @@ TEST_F(EngineTest, ProgramEndsInOrderOnSigterm)
     EXPECT_EQ(record.Com.TcpPort, sim.TcpPort());
     EXPECT_STREQ(record.Com.IpAddress, "127.0.0.1");
 }
+
+// The operator's file size limit at 0 ("ulimit -f 0"): every write to a file fails. Killed by
+// the limit's signal at its first write (the settings, at start-up), or going on without the
+// signal to its orderly end, the program leaves both files as they were.
+class NoRoomForFiles : public EngineTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(NoRoomForFiles, ProgramLeavesBothFilesAsTheyWere)
+{
+    const bool signalIgnored = GetParam();
+    WriteSettings();
+    const std::string settings = qmrtest::ReadFile("APPSET.DAT");
+    const std::string positions(96, 'o'); // a rewrite would cut the captions: it would differ
+    qmrtest::WriteFile("APPPOS.POS", positions);
+    // The log's console (a terminal) shows the run; the log file cannot be written either.
+    qmrtest::PtyPair console;
+    const std::string consolePath = console.SlavePath();
+    ProgramProcess program;
+    ASSERT_TRUE(program.Start(signalIgnored ? std::vector<std::string>{"/L"} : std::vector<std::string>{}, {}, [&] {
+        if (signalIgnored) {
+            std::signal(SIGXFSZ, SIG_IGN);
+        }
+        const rlimit none{0, 0};
+        setrlimit(RLIMIT_FSIZE, &none);
+        dup2(open(consolePath.c_str(), O_WRONLY | O_NOCTTY), STDOUT_FILENO);
+    }));
+    if (signalIgnored) {
+        const std::string shown = console.ReadUntil("TFormStartUp StartUp", 15s);
+        EXPECT_NE(shown.find("TFormStartUp StartUp"), std::string::npos) << shown;
+        program.Signal(SIGTERM);
+    }
+    int status = 0;
+    ASSERT_TRUE(program.WaitExit(15s, status));
+    if (signalIgnored) {
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        EXPECT_NE(console.ReadUntil("TFormStartUp FormDestroy", 5s).find("FormDestroy"), std::string::npos);
+        for (const auto& entry : std::filesystem::directory_iterator(".")) {
+            EXPECT_EQ(entry.path().string().find(".new-"), std::string::npos) << "left behind: " << entry.path();
+        }
+    } else {
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
+    }
+    EXPECT_EQ(qmrtest::ReadFile("APPSET.DAT"), settings);
+    EXPECT_EQ(qmrtest::ReadFile("APPPOS.POS"), positions);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signal, NoRoomForFiles, ::testing::Bool(),
+                         [](const auto& info) { return std::string(info.param ? "ignored" : "kills"); });
 
 } // namespace
 } // namespace enginetest

@@ -108,6 +108,8 @@ private:
     bool WaitLocal();
     void Click(const char* button);
     bool Save(const char* name);
+    // The sliders at their minimum, a middle value and their maximum (shown, not sent).
+    bool SaveSliderPositions(const std::string& prefix, int16_t maximum);
     // The settings window, remote (opened by Configure, settings read) and local.
     bool ConfigPictures();
 
@@ -193,6 +195,25 @@ bool SavePicture(QWidget* window, const fs::path& out, const char* name)
     return true;
 }
 
+bool Session::SaveSliderPositions(const std::string& prefix, int16_t maximum)
+{
+    struct Position {
+        const char* name;
+        int16_t value;
+        int16_t frequency; // the dB window's second slider
+    };
+    const Position positions[] = {
+        {"min", 0, 10}, {"mid", static_cast<int16_t>(maximum / 2), 2000}, {"max", maximum, 4000}};
+    for (const Position& p : positions) {
+        Window()->ShowValue(p.value);
+        Window()->ShowFrequency(p.frequency);
+        if (!Save((prefix + "-" + p.name + ".png").c_str())) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool Session::Save(const char* name)
 {
     // Let the lamps, timers and repaints of the last step settle.
@@ -238,6 +259,8 @@ bool Session::Start()
         std::fprintf(stderr, "qmr_screens: simulator: %s\n", sim_.LastError().c_str());
         return false;
     }
+    // 5 GHz: the loss may reach 70.0 dB, so the range bar spans the whole scale.
+    sim_.instrument().SetFrequency(500);
     // The address check answers at once: the simulator is on this machine.
     WriteBytes("chkip.bat", "#!/bin/sh\nprintf 'Reply from %s: bytes=32 time=1ms TTL=64\\n' \"$1\" > chkip.res\n");
     fs::permissions("chkip.bat", fs::perms::owner_all);
@@ -266,13 +289,13 @@ bool Session::Run()
     }
     // The simulator starts in dB mode: the dB window connects through to the loss range.
     Click("ButtonConnect");
-    if (!WaitRemote(0) || !Save("db-remote.png")) {
+    if (!WaitRemote(0) || !Save("db-remote.png") || !SaveSliderPositions("db", 700)) {
         return false;
     }
     // The mode button with the link open: the instrument goes to percent mode and the percent
     // window connects by itself.
     Click("ButtonMode");
-    if (!WaitShown(1) || !WaitRemote(1) || !Save("percent-remote.png")) {
+    if (!WaitShown(1) || !WaitRemote(1) || !Save("percent-remote.png") || !SaveSliderPositions("percent", 1000)) {
         return false;
     }
     Click("ButtonDisConnect");

@@ -231,13 +231,14 @@ TEST_F(FrameTest, ThumbMoveToTheLastAppliedValueSendsNothing)
     StartAtZero();
     QTest::keyClick(frame->TrackBar, Qt::Key_Right);
     EXPECT_EQ(Next(), Level(1));
-    frame->ShowModelValue(50); // reported by the instrument: shown, not applied
-    EXPECT_EQ(frame->GetLastApplied(), 1);
     link.OpenGate();
     frame->TrackBar->setSliderPosition(1);
     EXPECT_EQ(Next(kQuiet), "");
-    frame->TrackBar->setSliderPosition(2);
-    EXPECT_EQ(Next(), Level(2));
+    // Reported by the instrument: what it holds now, so a move back to 1 must go out.
+    frame->ShowModelValue(50);
+    EXPECT_EQ(frame->GetLastApplied(), 50);
+    frame->TrackBar->setSliderPosition(1);
+    EXPECT_EQ(Next(), Level(1));
 }
 
 TEST_F(FrameTest, PendingValueIsDroppedWhenTheLinkCloses)
@@ -296,19 +297,22 @@ TEST_F(FrameTest, EnterWithoutANumberSendsTheMinimum)
     EXPECT_EQ(frame->EditNum->text(), QStringLiteral("0.0"));
 }
 
-TEST_F(FrameTest, EnterStepButtonsAndWheelAreDroppedWhileBusy)
+TEST_F(FrameTest, StepButtonsAndWheelAreDroppedWhileBusyEnterWaits)
 {
     StartAtZero();
     QTest::keyClick(frame->TrackBar, Qt::Key_Right);
     EXPECT_EQ(Next(), Level(1));
     ASSERT_TRUE(model->IsBusy());
-    frame->EditNum->setText(QStringLiteral("5"));
-    QTest::keyClick(frame->EditNum, Qt::Key_Return);
     QTest::mouseClick(frame->SpeedButtonUp, Qt::LeftButton);
     Wheel(frame->EditNum, 120);
     EXPECT_EQ(frame->GetPending(), -1);
-    EXPECT_FALSE(frame->TimerBusy->isActive());
+    EXPECT_EQ(frame->EditNum->text(), QStringLiteral("0.1"));
+    // The typed value stays shown: it goes out once the device allows.
+    frame->EditNum->setText(QStringLiteral("5"));
+    QTest::keyClick(frame->EditNum, Qt::Key_Return);
+    EXPECT_EQ(frame->GetPending(), 50);
     link.OpenGate();
+    EXPECT_EQ(Next(), Level(50));
     EXPECT_EQ(Next(kQuiet), "");
 }
 

@@ -70,7 +70,9 @@ TEST_F(FrqTest, ResourceValues)
     EXPECT_EQ(frame.LabelUnit->geometry(), QRect(675, 3, 48, 27));
     EXPECT_EQ(frame.EditNum->geometry(), QRect(451, 38, 215, 54));
     EXPECT_EQ(frame.EditNum->font().pixelSize(), 53);
-    EXPECT_EQ(frame.TrackBar->geometry(), QRect(1, 64, 481, 28));
+    // Its left and width lay the thumb under the scale.
+    EXPECT_EQ(frame.TrackBar->y(), 64);
+    EXPECT_EQ(frame.TrackBar->height(), 28);
     EXPECT_EQ(frame.TrackBar->minimum(), 10);
     EXPECT_EQ(frame.TrackBar->tickInterval(), 1000);
     EXPECT_EQ(frame.ShapeRange->geometry(), QRect(59, 62, 366, 32));
@@ -197,13 +199,14 @@ INSTANTIATE_TEST_SUITE_P(Texts, FrqEnterTest,
                          ::testing::Values(TypedCase{"12.3", 1230}, TypedCase{"50", 4000}, TypedCase{"0", 10},
                                            TypedCase{"abc", 10}));
 
-TEST_F(FrqTest, EnterIsIgnoredWhileBusy)
+TEST_F(FrqTest, EnterWhileBusyStoresTheValueShown)
 {
     StartAt(1000);
     link.Module().SetBusy(true);
     frame.EditNum->setText(QStringLiteral("20"));
     QTest::keyClick(frame.EditNum, Qt::Key_Return);
-    EXPECT_EQ(model.GetValue(), 1000);
+    EXPECT_EQ(model.GetValue(), 2000);
+    EXPECT_EQ(frame.EditNum->text(), QStringLiteral("20.00"));
     link.Module().SetBusy(false);
 }
 
@@ -233,17 +236,22 @@ TEST_F(FrqTest, ReleaseOfAnEditArrowStoresTheEditText)
     ExpectNothingSent();
 }
 
-TEST_F(FrqTest, SendCurrentRefusedByTheGateIsNotRetried)
+TEST_F(FrqTest, SendCurrentRefusedByTheGateWaitsUnlessTheInstrumentHasIt)
 {
-    StartAt(1000);
     link.OpenGate();
+    ASSERT_TRUE(link.Device().SetLevel(5)); // the gate closes behind it
+    EXPECT_EQ(link.NextLine(), KComDeviceQmr::LevelText(5));
+    StartAt(2000);
     frame.SendCurrent();
-    EXPECT_EQ(link.NextLine(), KComDeviceQmr::RangeText(1000));
-    // The range query is still awaited: the module waits for it, then gives up.
-    link.Device().SetCommandState(csIDLE);
-    frame.ShowModelValue(2000);
+    EXPECT_EQ(frame.GetPending(), 2000);
+    ExpectNothingSent();
+    link.OpenGate();
+    EXPECT_EQ(link.NextLine(), KComDeviceQmr::RangeText(2000));
+    EXPECT_EQ(frame.GetPending(), -1);
+    // Refused again (the range is still awaited), but the instrument has 20.00 GHz already.
     frame.SendCurrent();
     EXPECT_FALSE(frame.TimerBusy->isActive());
+    link.OpenGate();
     ExpectNothingSent();
 }
 
