@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <optional>
 
 namespace {
 
@@ -86,29 +87,22 @@ bool KProcess::ExecSystem(const char* file, const char* parameters)
 
 bool KProcess::WaitEnd()
 {
-    if (!process_.Held()) {
-        return false;
-    }
-    while (true) {
-        switch (process_.WaitSlice(kWaitSliceMs)) {
-        case qmr::platform::Process::WaitResult::Ended:
-            return true;
-        case qmr::platform::Process::WaitResult::Failed:
-            return false;
-        case qmr::platform::Process::WaitResult::TimedOut:
-            break;
-        }
-    }
+    return WaitInSlices(std::nullopt);
 }
 
 bool KProcess::WaitEndFor(int milliseconds)
 {
+    return WaitInSlices(milliseconds < 0 ? 0 : milliseconds);
+}
+
+bool KProcess::WaitInSlices(std::optional<int> limit)
+{
     if (!process_.Held()) {
         return false;
     }
-    int left = milliseconds < 0 ? 0 : milliseconds;
+    int left = limit.value_or(0);
     while (true) {
-        const int slice = left < kWaitSliceMs ? left : kWaitSliceMs;
+        const int slice = limit && left < kWaitSliceMs ? left : kWaitSliceMs;
         switch (process_.WaitSlice(slice)) {
         case qmr::platform::Process::WaitResult::Ended:
             return true;
@@ -117,9 +111,11 @@ bool KProcess::WaitEndFor(int milliseconds)
         case qmr::platform::Process::WaitResult::TimedOut:
             break;
         }
-        left -= slice;
-        if (left <= 0) {
-            return process_.HasEnded();
+        if (limit) {
+            left -= slice;
+            if (left <= 0) {
+                return process_.HasEnded();
+            }
         }
     }
 }

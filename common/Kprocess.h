@@ -11,6 +11,7 @@
 
 #include "platform/Process.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,10 @@ public:
     unsigned char GetShowCommand() const { return showCommand_; }
 
 private:
+    // The wait of both: in 100 ms slices until the process has ended, or (with a limit) until
+    // the limit is used up, when it tells whether the process has ended after all.
+    bool WaitInSlices(std::optional<int> limit);
+
     qmr::platform::Process process_;
     unsigned char showCommand_ = kShowNormal;
 };

@@ -2,7 +2,7 @@
 
 #include "ui_Formmn.h"
 
-#include "app/core/Selectmn.h"
+#include "app/core/Menumodel.h"
 #include "common/Vclfunc.h"
 
 #include <QFont>

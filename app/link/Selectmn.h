@@ -3,7 +3,7 @@
 // vendor and product id) in the list-choice window and gives back the COM number chosen.
 // GUI thread only.
 
-#include "app/core/Selectmn.h"
+#include "app/core/Menumodel.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,7 +1,7 @@
 // The list-choice window as a real dialog: filled as the port picker fills it, answered by
 // mouse and keyboard from a timer that finds the active modal widget.
 #include "app/core/Formmn.h"
-#include "app/core/Selectmn.h"
+#include "app/core/Menumodel.h"
 
 #include <QApplication>
 #include <QImage>

@@ -91,9 +91,7 @@ std::string TcpPeer::ReadUntil(const std::string& terminator, std::chrono::milli
     auto deadline = std::chrono::steady_clock::now() + timeout;
     while (out.size() < terminator.size() ||
            out.compare(out.size() - terminator.size(), terminator.size(), terminator) != 0) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        pollfd p{conn_, POLLIN, 0};
-        if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) {
+        if (!qmrtest::ReadableBefore(conn_, deadline)) {
             break;
         }
         char c;

@@ -8,10 +8,10 @@
 #include "bramble/Bramble.h"
 
 #include "LinkPeers.h"
+#include "QtSupport.h"
 #include "TestSupport.h"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QMessageBox>
 #include <QTest>
 #include <atomic>
@@ -52,17 +52,6 @@ std::string Joined()
         all += s;
     }
     return all;
-}
-
-QMessageBox* ShownNotice()
-{
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        auto* box = qobject_cast<QMessageBox*>(w);
-        if (box != nullptr && box->isVisible() && box->text() == kLinkLostNoticeText) {
-            return box;
-        }
-    }
-    return nullptr;
 }
 
 class Link : public ::testing::Test {
@@ -172,14 +161,14 @@ TEST_F(Link, ClosingWhileTheNoticeIsUpDoesNotWaitForIt)
     ComThread* link = OpenLan();
     ASSERT_NE(link, nullptr);
     peer_.Close();
-    ASSERT_TRUE(QTest::qWaitFor([] { return ShownNotice() != nullptr; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([] { return qmrtest::ShownMessageBox(kLinkLostNoticeText) != nullptr; }, 3000));
     EXPECT_EQ(gLost.load(), 1);
     auto begin = std::chrono::steady_clock::now();
     EXPECT_TRUE(CloseComThread(link));
     EXPECT_LT(std::chrono::steady_clock::now() - begin, 1500ms);
-    ASSERT_NE(ShownNotice(), nullptr);
-    ShownNotice()->button(QMessageBox::Ok)->click();
-    EXPECT_TRUE(QTest::qWaitFor([] { return ShownNotice() == nullptr; }, 2000));
+    ASSERT_NE(qmrtest::ShownMessageBox(kLinkLostNoticeText), nullptr);
+    qmrtest::ShownMessageBox(kLinkLostNoticeText)->button(QMessageBox::Ok)->click();
+    EXPECT_TRUE(QTest::qWaitFor([] { return qmrtest::ShownMessageBox(kLinkLostNoticeText) == nullptr; }, 2000));
 }
 
 TEST_F(Link, ALanPortWhereNothingListensGivesNoLink)

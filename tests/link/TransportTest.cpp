@@ -4,10 +4,10 @@
 #include "app/link/Wenportfnc.h"
 
 #include "LinkPeers.h"
+#include "QtSupport.h"
 #include "TestSupport.h"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QMessageBox>
 #include <QTest>
 #include <atomic>
@@ -18,17 +18,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-QMessageBox* ShownNotice()
-{
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        auto* box = qobject_cast<QMessageBox*>(w);
-        if (box != nullptr && box->isVisible() && box->text() == kLinkLostNoticeText) {
-            return box;
-        }
-    }
-    return nullptr;
-}
 
 struct Notices {
     std::mutex mutex;
@@ -131,14 +120,14 @@ TEST(KComTcpip, TheDefaultNoticeIsABoxOnTheGuiThreadThatNobodyWaitsFor)
     reader.join();
     EXPECT_EQ(got, "DISCONNECTED");
     EXPECT_LT(std::chrono::steady_clock::now() - begin, 500ms);
-    EXPECT_EQ(ShownNotice(), nullptr); // posted, not shown yet
-    ASSERT_TRUE(QTest::qWaitFor([] { return ShownNotice() != nullptr; }, 2000));
-    QMessageBox* box = ShownNotice();
+    EXPECT_EQ(qmrtest::ShownMessageBox(kLinkLostNoticeText), nullptr); // posted, not shown yet
+    ASSERT_TRUE(QTest::qWaitFor([] { return qmrtest::ShownMessageBox(kLinkLostNoticeText) != nullptr; }, 2000));
+    QMessageBox* box = qmrtest::ShownMessageBox(kLinkLostNoticeText);
     EXPECT_EQ(box->windowTitle(), "ERROR");
     EXPECT_EQ(box->icon(), QMessageBox::Critical);
     EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
     box->button(QMessageBox::Ok)->click();
-    EXPECT_TRUE(QTest::qWaitFor([] { return ShownNotice() == nullptr; }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([] { return qmrtest::ShownMessageBox(kLinkLostNoticeText) == nullptr; }, 2000));
 }
 
 // ---------------------------------------------------------------------------------------

@@ -2,12 +2,12 @@
 
 #include "Simcontrol.h"
 #include "SimFixture.h"
+#include "TestSupport.h"
 
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -169,10 +169,7 @@ protected:
                 pending_.erase(0, at + 1);
                 return line;
             }
-            auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-            pollfd p{out_, POLLIN, 0};
-            if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) {
+            if (!qmrtest::ReadableBefore(out_, deadline)) {
                 return std::nullopt;
             }
             char chunk[1024];

@@ -86,17 +86,22 @@ bool PtyPair::Write(const std::string& bytes) const
     return true;
 }
 
+bool ReadableBefore(int fd, std::chrono::steady_clock::time_point deadline)
+{
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+        return false;
+    }
+    pollfd p{fd, POLLIN, 0};
+    return poll(&p, 1, static_cast<int>(left.count())) > 0;
+}
+
 std::string PtyPair::Read(size_t count, std::chrono::milliseconds timeout) const
 {
     std::string out;
     auto deadline = std::chrono::steady_clock::now() + timeout;
     while (out.size() < count) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            break;
-        }
-        pollfd p{master_, POLLIN, 0};
-        if (poll(&p, 1, static_cast<int>(left.count())) <= 0) {
+        if (!ReadableBefore(master_, deadline)) {
             break;
         }
         char buf[4096];
@@ -115,12 +120,7 @@ std::string PtyPair::ReadUntil(const std::string& terminator, std::chrono::milli
     auto deadline = std::chrono::steady_clock::now() + timeout;
     while (out.size() < terminator.size() ||
            out.compare(out.size() - terminator.size(), terminator.size(), terminator) != 0) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            break;
-        }
-        pollfd p{master_, POLLIN, 0};
-        if (poll(&p, 1, static_cast<int>(left.count())) <= 0) {
+        if (!ReadableBefore(master_, deadline)) {
             break;
         }
         char c;

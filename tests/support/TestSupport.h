@@ -26,6 +26,10 @@ private:
     std::filesystem::path path_;
 };
 
+// Waits until `fd` has something to read (or its other side went away); false when the
+// deadline passed first or the wait failed.
+bool ReadableBefore(int fd, std::chrono::steady_clock::time_point deadline);
+
 // A pseudo-terminal pair in raw mode. The slave side is what the code under test opens (by
 // its path, or through a ports/COMn link); the test talks through the master descriptor.
 class PtyPair {
