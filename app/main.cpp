@@ -2,7 +2,7 @@
 // main window, the message loop, and the orderly shut-down after it. SIGTERM and SIGINT close
 // the program as its Close button would once the questions are answered.
 
-#include "app/core/Formstup.h"
+#include "app/program/Formstup.h"
 #include "common/Fontsubst.h"
 #include "common/Kapp.h"
 #include "platform/TermSignals.h"

@@ -7,7 +7,7 @@
 #include "Simulator.h"
 #include "TestSupport.h"
 
-#include "app/core/Formstup.h"
+#include "app/program/Formstup.h"
 #include "app/windows/Formapqmr.h"
 
 #include <QObject>

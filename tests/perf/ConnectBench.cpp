@@ -10,7 +10,7 @@
 #include "TestSupport.h"
 
 #include "app/core/Appdefine.h"
-#include "app/core/Formstup.h"
+#include "app/program/Formstup.h"
 #include "app/instrument/Kmdlqmr.h"
 #include "app/windows/Formapqmril.h"
 

@@ -6,7 +6,7 @@
 #include "Simulator.h"
 
 #include "app/core/Appdefine.h"
-#include "app/core/Formstup.h"
+#include "app/program/Formstup.h"
 #include "app/instrument/Kmdlqmr.h"
 #include "app/windows/Formapqmr.h"
 #include "app/windows/Formapqmrcf.h"

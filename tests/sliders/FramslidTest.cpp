@@ -2,6 +2,7 @@
 // to a peer: the step sizes of every gesture, deferral while busy, the last applied value,
 // the MIN and MAX labels and the local-mode warning.
 #include "app/windows/Framslid.h"
+#include "KeyStep.h"
 #include "app/instrument/Scpinum.h"
 #include "app/windows/Framemod.h"
 #include "app/windows/Frmsldpp.h"
@@ -84,18 +85,6 @@ protected:
     std::unique_ptr<KFrameModule> model;
     std::unique_ptr<TFrameSlider> frame;
 };
-
-struct KeyStepCase {
-    int button; // the down D button, -1 none
-    Qt::KeyboardModifiers modifiers;
-    int step;
-};
-
-void PrintTo(const KeyStepCase& c, std::ostream* os)
-{
-    *os << "D" << c.button + 1 << (c.modifiers & Qt::ShiftModifier ? "_shift" : "")
-        << (c.modifiers & Qt::ControlModifier ? "_ctrl" : "") << "_" << c.step;
-}
 
 class TrackKeyTest : public FrameTest, public ::testing::WithParamInterface<KeyStepCase> {};
 

@@ -1,6 +1,7 @@
 // The frequency slider frame on real widgets: its gestures store and show values but never
 // send; the one send is SendCurrent, which the dB window runs when the frequency editing ends.
 #include "app/windows/Frmsldfq.h"
+#include "KeyStep.h"
 #include "app/windows/Framemod.h"
 
 #include "SliderRig.h"
@@ -121,23 +122,11 @@ TEST_F(FrqTest, WithD4TrackArrowsStepOneWhileButtonsStepAThousand)
     ExpectNothingSent();
 }
 
-struct TrackCase {
-    int button;
-    Qt::KeyboardModifiers modifiers;
-    int step;
-};
-
-void PrintTo(const TrackCase& c, std::ostream* os)
-{
-    *os << "D" << c.button + 1 << (c.modifiers & Qt::ShiftModifier ? "_shift" : "")
-        << (c.modifiers & Qt::ControlModifier ? "_ctrl" : "") << "_" << c.step;
-}
-
-class FrqTrackKeyTest : public FrqTest, public ::testing::WithParamInterface<TrackCase> {};
+class FrqTrackKeyTest : public FrqTest, public ::testing::WithParamInterface<KeyStepCase> {};
 
 TEST_P(FrqTrackKeyTest, ArrowKeysStepByTheTrackTable)
 {
-    const TrackCase& c = GetParam();
+    const KeyStepCase& c = GetParam();
     StartAt(10);
     frame.SetStepButtonDown(c.button);
     QTest::keyClick(frame.TrackBar, Qt::Key_Up, c.modifiers);
@@ -149,11 +138,11 @@ TEST_P(FrqTrackKeyTest, ArrowKeysStepByTheTrackTable)
 }
 
 INSTANTIATE_TEST_SUITE_P(Steps, FrqTrackKeyTest,
-                         ::testing::Values(TrackCase{0, Qt::ShiftModifier, 1}, TrackCase{1, Qt::NoModifier, 10},
-                                           TrackCase{2, Qt::ControlModifier, 100}, TrackCase{3, Qt::NoModifier, 1},
-                                           TrackCase{3, Qt::ShiftModifier, 10}, TrackCase{-1, Qt::NoModifier, 1},
-                                           TrackCase{-1, Qt::ControlModifier, 100},
-                                           TrackCase{-1, Qt::ShiftModifier | Qt::ControlModifier, 1000}));
+                         ::testing::Values(KeyStepCase{0, Qt::ShiftModifier, 1}, KeyStepCase{1, Qt::NoModifier, 10},
+                                           KeyStepCase{2, Qt::ControlModifier, 100}, KeyStepCase{3, Qt::NoModifier, 1},
+                                           KeyStepCase{3, Qt::ShiftModifier, 10}, KeyStepCase{-1, Qt::NoModifier, 1},
+                                           KeyStepCase{-1, Qt::ControlModifier, 100},
+                                           KeyStepCase{-1, Qt::ShiftModifier | Qt::ControlModifier, 1000}));
 
 TEST_F(FrqTest, UpButtonIsLimitedAtTheTop)
 {

@@ -5,7 +5,7 @@
 #include "EngineRig.h"
 #include "Thumb.h"
 
-#include "app/core/Formstup.h"
+#include "app/program/Formstup.h"
 #include "app/instrument/Comdvqmr.h"
 #include "app/instrument/Kmdlqmr.h"
 #include "app/windows/Formapqmril.h"

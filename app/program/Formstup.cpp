@@ -1,4 +1,4 @@
-#include "app/core/Formstup.h"
+#include "app/program/Formstup.h"
 
 #include "ui_Formstup.h"
 
