@@ -122,9 +122,8 @@ void TFormAppQmrConfig::CheckBoxDhcpClick()
 
 void TFormAppQmrConfig::ActionConfigExecute()
 {
-    TimerErr()->stop();
     // Back to the last of the dB and percent windows, which reconnects over an open link.
-    SwitchTo(-1, CurrentLinkCode());
+    SwitchWithLinkCode(-1);
 }
 
 void TFormAppQmrConfig::UpdateActions()
