@@ -362,7 +362,7 @@ bool KComDeviceQmr::IsBusyExceptStatus() const
     if (!IsOpen()) {
         return false;
     }
-    const int state = state_.load();
+    const int state = GetCommandState();
     if (state == csREADSTB) {
         return false;
     }
@@ -371,8 +371,13 @@ bool KComDeviceQmr::IsBusyExceptStatus() const
 
 bool KComDeviceQmr::ClearCommandState(int state)
 {
-    int expected = state;
-    return state_.compare_exchange_strong(expected, csIDLE);
+    for (const int held : {state, state | kAnswered}) {
+        int expected = held;
+        if (state_.compare_exchange_strong(expected, csIDLE)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // ---- accessors ----
@@ -470,6 +475,12 @@ void KComDeviceQmr::ParseReply(int state, const char* text)
 void KComDeviceQmr::OnReceive(char* text, int* count)
 {
     const int state = state_.load();
+    lastReplyHadState_.store(state != csIDLE);
+    if ((state & kAnswered) != 0) {
+        // The status poll's reply is in and its module has not yet chosen what follows: this
+        // one answers nothing that was sent, and the poll stays pending.
+        return;
+    }
     if (state == csIDLE || CommandStateName(state)[0] == '\0') {
         // Nothing awaits this reply.
         ClearCommandState(state);
@@ -480,15 +491,14 @@ void KComDeviceQmr::OnReceive(char* text, int* count)
 
     // Flags and state are settled before the module sees the reply: the module may send its
     // next command at once, whose state must not be wiped afterwards. The status-byte poll's
-    // state stays pending; its module clears it.
+    // state stays pending, answered; its module clears it or sends the poll's next command.
     if (state == csKLOCQ || state == csREM) {
         remote_.store(true);
     } else if (state == csLOCL) {
         remote_.store(false);
     }
-    if (state != csREADSTB) {
-        ClearCommandState(state);
-    }
+    int expected = state;
+    state_.compare_exchange_strong(expected, state == csREADSTB ? state | kAnswered : csIDLE);
 
     if (KModule* module = GetModule()) {
         module->OnReceive(state, count != nullptr ? *count : 0, reply);

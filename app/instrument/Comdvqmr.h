@@ -103,10 +103,15 @@ public:
     // As IsBusy, but the status-byte poll does not count.
     bool IsBusyExceptStatus() const;
 
-    int GetCommandState() const { return state_.load(); }
+    // The pending state; the status poll's stays csREADSTB after its reply, until the command
+    // module clears it or sends the poll's next command.
+    int GetCommandState() const { return state_.load() & ~kAnswered; }
     void SetCommandState(int state) { state_.store(state); }
-    // Back to idle only when `state` is still the pending one.
+    // Back to idle only when `state` is still the pending one (answered or not).
     bool ClearCommandState(int state);
+    // Communication thread, right after OnReceive: the reply came while a command state was
+    // pending, so it belongs to the command module's sequence and to no raw-text listener.
+    bool LastReplyHadState() const { return lastReplyHadState_.load(); }
 
     void SetRemote() { remote_.store(true); }
     void ClearRemote() { remote_.store(false); }
@@ -142,12 +147,18 @@ public:
     static const char* KeyLockText(bool on);
 
 private:
+    // Marks the status poll's state once its reply has been handed on. The state stays
+    // pending, so the device is busy until the command module has chosen what follows the
+    // poll, but a state is answered once: a later reply answers no command.
+    static constexpr int kAnswered = 0x10000;
+
     bool SendQuery(int state, const char* text);
     bool SendGated(int state, const std::string& text);
     void ParseReply(int state, const char* text);
     void ParseIdn(const char* text);
 
     std::atomic<int> state_{csIDLE};
+    std::atomic<bool> lastReplyHadState_{false}; // communication thread
     std::atomic<bool> remote_{false};
     std::atomic<bool> keyLock_{false};
     std::atomic<int16_t> level_{0};

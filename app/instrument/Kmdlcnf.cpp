@@ -53,6 +53,11 @@ void KModuleQmrConfig::SetForm(TFormApp* form)
 
 void KModuleQmrConfig::ReceiveData(char* text, int* /*count*/)
 {
+    // The device has just seen this reply: one that came while a command state was pending
+    // answers the step engine's command (or is the poll's), never a settings step.
+    if (deviceQmr_ != nullptr && deviceQmr_->LastReplyHadState()) {
+        return;
+    }
     if (configView_ != nullptr) {
         configView_->PostListenedReply(text != nullptr ? std::string(text) : std::string());
     }
@@ -88,8 +93,16 @@ bool KModuleQmrConfig::SendStep(const std::string& command)
     return device != nullptr && device->Send(command.c_str(), false) == 1;
 }
 
+bool KModuleQmrConfig::CanStartSequence()
+{
+    return !IsSequenceRunning() && !IsBusy();
+}
+
 bool KModuleQmrConfig::StartRead()
 {
+    if (!CanStartSequence()) {
+        return false;
+    }
     busy_.store(true);
     readStep_ = 0;
     return ReadStep();
@@ -97,6 +110,9 @@ bool KModuleQmrConfig::StartRead()
 
 bool KModuleQmrConfig::StartWrite()
 {
+    if (!CanStartSequence()) {
+        return false;
+    }
     busy_.store(true);
     FromForm();
     writeStep_ = 0;

@@ -3,8 +3,11 @@
 // settings (display brightness, backlight auto-off, touch sound, network address) in short
 // fixed sequences, one command per reply. The replies of those sequences await no command
 // state of the device: the module hears them as the communication module's raw-text listener
-// and steps its sequences from there. It connects like the other modules, but starts with the
-// identity ("*IDN?", no mode check) and reads all settings once the instrument is remote.
+// and steps its sequences from there. So a sequence starts only while no function runs and no
+// reply is awaited, and the listener takes only replies that came while the device awaited
+// none: every reply belongs to one sequence. It connects like the other modules, but starts
+// with the identity ("*IDN?", no mode check) and reads all settings once the instrument is
+// remote.
 //
 // ReceiveData runs on the communication thread and only hands a copy of the reply to the GUI
 // thread, where everything else runs: the steps, the window's controls and every send.
@@ -69,6 +72,11 @@ public:
     // Both sequences stopped and the busy flag cleared when one ran.
     void ResetSequences() override;
 
+    // A read or write may start now: none runs, no function of the module runs and neither
+    // the module nor its device is busy (no reply is awaited).
+    bool CanStartSequence();
+    // Both start only when CanStartSequence; false when not, or when the first command could
+    // not be sent.
     bool StartRead();
     bool StartWrite();
     bool IsSequenceRunning() const { return readStep_ >= 0 || writeStep_ >= 0; }

@@ -16,6 +16,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <utility>
+
 TFormAppQmrConfig* FormAppQmrConfig = nullptr;
 
 namespace {
@@ -23,6 +25,8 @@ namespace {
 constexpr int kMessageTop = 440;
 constexpr int kControlTop = 150;
 constexpr int kControlHeight = 24;
+// A read or write that waits for the module looks again this often.
+constexpr int kWaitRetryMs = 100;
 
 } // namespace
 
@@ -69,6 +73,11 @@ TFormAppQmrConfig::TFormAppQmrConfig(QWidget* owner, KModuleQmrConfig* module)
     ActionRead = MakeAction("ActionRead", "Read from QMR", ui_->ButtonRead, [this] { ActionReadExecute(); });
     ActionWrite = MakeAction("ActionWrite", "Write to QMR", ui_->ButtonApply, [this] { ActionWriteExecute(); });
     connect(ui_->CheckBoxDhcp, &QCheckBox::clicked, this, &TFormAppQmrConfig::CheckBoxDhcpClick);
+    timerWait_ = new QTimer(this);
+    timerWait_->setObjectName(QStringLiteral("TimerWait"));
+    timerWait_->setInterval(kWaitRetryMs);
+    timerWait_->setSingleShot(true);
+    connect(timerWait_, &QTimer::timeout, this, &TFormAppQmrConfig::StartWaiting);
     FormAppQmrConfig = this;
     UpdateActions();
 }
@@ -93,14 +102,53 @@ void TFormAppQmrConfig::ShowRemote(bool /*remote*/)
 
 void TFormAppQmrConfig::ReadSettings()
 {
-    if (KModuleQmrConfig* module = ConfigModule()) {
-        module->StartRead();
-    }
+    RequestSequence(Sequence::Read);
 }
 
 void TFormAppQmrConfig::WriteSettings()
 {
-    if (KModuleQmrConfig* module = ConfigModule()) {
+    RequestSequence(Sequence::Write);
+}
+
+void TFormAppQmrConfig::DropPendingValues()
+{
+    waiting_ = Sequence::None;
+    timerWait_->stop();
+}
+
+void TFormAppQmrConfig::RequestSequence(Sequence sequence)
+{
+    KModuleQmrConfig* module = ConfigModule();
+    // The buttons are off while a read or write runs; a press that beat them does nothing.
+    if (module == nullptr || module->IsSequenceRunning()) {
+        return;
+    }
+    // The buttons follow the module's state only every 100 ms: a press may come while a
+    // status poll awaits its reply, whose replies must not be taken for the settings. It
+    // waits for the poll like a slider value waits for a busy link; a later press replaces it.
+    waiting_ = sequence;
+    StartWaiting();
+}
+
+void TFormAppQmrConfig::StartWaiting()
+{
+    timerWait_->stop();
+    KModuleQmrConfig* module = ConfigModule();
+    if (waiting_ == Sequence::None || module == nullptr) {
+        return;
+    }
+    if (!module->CanStartSequence()) {
+        if (module->IsConnected()) {
+            timerWait_->start();
+        } else {
+            waiting_ = Sequence::None;
+        }
+        return;
+    }
+    const Sequence sequence = std::exchange(waiting_, Sequence::None);
+    if (sequence == Sequence::Read) {
+        module->StartRead();
+    } else {
         module->StartWrite();
     }
 }
@@ -135,9 +183,9 @@ void TFormAppQmrConfig::UpdateActions()
 void TFormAppQmrConfig::ActionReadUpdate()
 {
     KModuleQmrConfig* module = ConfigModule();
-    // Nor while a function of the module runs: its replies would be taken for the settings.
+    // Nor while a function of the module runs, nor while a read or write waits for one.
     const bool on = module != nullptr && module->IsConnected() && !module->IsSequenceRunning() &&
-                    module->GetFunctionState() == fnIDLE;
+                    module->GetFunctionState() == fnIDLE && waiting_ == Sequence::None;
     ActionRead->setEnabled(on);
     ActionWrite->setEnabled(on);
 }

@@ -18,6 +18,7 @@ class QCheckBox;
 class QFrame;
 class QLineEdit;
 class QPushButton;
+class QTimer;
 class QWidget;
 
 namespace Ui {
@@ -33,8 +34,13 @@ public:
 
     // No sliders to colour.
     void ShowRemote(bool remote) override;
+    // Read or write now when the module is free; while a function runs or a reply is awaited
+    // (a status poll, for one) the request waits and starts once the module is free. Nothing
+    // while a read or write runs.
     void ReadSettings() override;
     void WriteSettings();
+    // A waiting read or write is dropped (link closed, local, window closing).
+    void DropPendingValues() override;
 
     // The settings module's view of the window.
     void PostListenedReply(const std::string& reply) override;
@@ -62,10 +68,18 @@ protected:
     void ActionReadUpdate();
 
 private:
+    enum class Sequence { None, Read, Write };
+
+    // Starts the sequence now when the module is free, else lets it wait.
+    void RequestSequence(Sequence sequence);
+    // Retry timer: the waiting sequence started once the module is free, dropped without link.
+    void StartWaiting();
     QLineEdit* Edit(KConfigEdit edit) const;
     QCheckBox* Check(KConfigCheck check) const;
 
     std::unique_ptr<Ui::TFormAppQmrConfig> ui_;
+    Sequence waiting_ = Sequence::None;
+    QTimer* timerWait_ = nullptr;
 };
 
 // The one settings window while it exists.

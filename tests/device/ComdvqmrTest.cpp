@@ -440,6 +440,12 @@ TEST_F(Device, EachReplyReachesTheModuleWithItsStateAfterTheStateWasSettled)
     EXPECT_EQ(seen, want);
     EXPECT_EQ(LastCall(), "OnReceive 21 1 4");
     EXPECT_EQ(device_.GetCommandState(), csREADSTB) << "the status poll's state stays pending";
+    // ... but answered: a later reply is no command's, and no raw-text listener's either.
+    device_.AttachModule(&recorder_);
+    ASSERT_TRUE(peer_.Send("55\n"));
+    ASSERT_TRUE(qmrtest::WaitFor([&] { return LastCall() == "ReceiveData 2 55"; }, 3s));
+    EXPECT_EQ(recorder_.Count("OnReceive"), 4u);
+    EXPECT_TRUE(device_.GetCommandState() == csREADSTB && device_.LastReplyHadState());
 }
 
 TEST_F(Device, ACommandSentFromInsideTheReplyIsNotWiped)

@@ -2,6 +2,7 @@
 // link, its read and write sequences on the wire, and the ways a sequence ends early.
 #include "EngineRig.h"
 
+#include "app/instrument/Comdvqmr.h"
 #include "app/instrument/Kmdlcnf.h"
 #include "app/windows/Formapqmrcf.h"
 
@@ -11,6 +12,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+
+#include <cstdlib>
+#include <tuple>
 
 namespace enginetest {
 namespace {
@@ -239,6 +243,59 @@ TEST_F(ConfigTest, SequenceThatCannotSendLeavesNoStepAndNothingBusy)
     EXPECT_TRUE(op.SawUpper(QStringLiteral("Get settings from QMR3400.")) && Settled());
     EXPECT_FALSE(ConfigModule()->StartWrite());
     EXPECT_TRUE(op.SawUpper(QStringLiteral("Could not send command to QMR.")) && Settled());
+}
+
+// The buttons follow the busy state only every 100 ms, so a press can come at any moment of a
+// status poll: here from before its "*STB?" to after its late reply was stepped. Each read and
+// write waits for the poll, takes only its own replies and leaves panel and instrument alike.
+TEST_F(ConfigTest, ReadAndWriteAtEveryMomentOfAPollTakeOnlyTheirOwnReplies)
+{
+    StartSim();
+    WriteSettings();
+    OpenConnected();
+    Config()->TimerErr()->stop(); // each poll is started through the window's checker below
+    KCheckQmrErrorStb* checker = Config()->Checker();
+    sim.AddFault(qmrsim::Fault::Of(qmrsim::Fault::Kind::Delay).On("*STB?").Time(120ms).Times(-1));
+    for (int i = 0; i < 24; ++i) {
+        const bool write = i % 2 == 1;
+        const int pressAt = (i / 2) * 30 - 60; // ms after the poll
+        SCOPED_TRACE((write ? "write at " : "read at ") + std::to_string(pressAt));
+        const std::string n = std::to_string(i), sound = i % 4 < 2 ? "1" : "0";
+        std::vector<std::string> want = {":DISP:BRIG?", ":DISP:AUTO?", ":SYST:BEEP:STAT?", ":SYST:COMM:SOCK:ADDR?",
+                                         ":SYST:COMM:SOCK:ADDR:AUTO?"};
+        if (write) {
+            Find<QLineEdit>("EditBrightness")->setText(QString::number(i));
+            Find<QLineEdit>("EditAutoOff")->setText(QString::number(i));
+            Find<QCheckBox>("CheckBoxSound")->setChecked(sound == "1");
+            Find<QLineEdit>("EditIp")->setText(QString::fromStdString("10.0.0." + n));
+            want = {":DISP:BRIG " + n + ";*OPC?", ":DISP:AUTO " + n + ";*OPC?", ":SYST:BEEP:STAT " + sound + ";*OPC?",
+                    ":SYST:COMM:SOCK:ADDR 10.0.0." + n + ";*OPC?"};
+        } else {
+            sim.instrument().Execute(":DISP:BRIG " + std::to_string(50 + i) + ";:DISP:AUTO " + std::to_string(99 - i) +
+                                     ";:SYST:BEEP:STAT " + sound);
+        }
+        Find<QLabel>("LabelMsg")->clear();
+        const size_t before = Lines().size();
+        const auto poll = [&] { checker->Tick(checker->Countdown()); };
+        const auto press = [&] { write ? Config()->ActionWriteExecute() : Config()->ActionReadExecute(); };
+        pressAt < 0 ? press() : poll();
+        QTest::qWait(std::abs(pressAt));
+        pressAt < 0 ? poll() : press();
+        ASSERT_TRUE(WaitMessage(write ? "Writing is completed" : "Read all settings is completed.", 5s));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Settled() && Device()->GetCommandState() == csIDLE; }, 5000));
+
+        std::vector<std::string> lines = Lines();
+        lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(before));
+        std::erase(lines, std::string("*STB?"));
+        EXPECT_EQ(lines, want);
+        const qmrsim::InstrumentState held = sim.instrument().State();
+        EXPECT_EQ(std::make_tuple(
+                      Find<QLineEdit>("EditBrightness")->text().toInt(), Find<QLineEdit>("EditAutoOff")->text().toInt(),
+                      Find<QCheckBox>("CheckBoxSound")->isChecked(), Find<QLineEdit>("EditIp")->text().toStdString(),
+                      Find<QCheckBox>("CheckBoxDhcp")->isChecked()),
+                  std::make_tuple(held.brightness, held.autoOff, held.beep, held.address, held.autoAddress));
+        EXPECT_TRUE(op.Seen().empty());
+    }
 }
 
 } // namespace
