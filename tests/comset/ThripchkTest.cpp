@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <ostream>
+#include <sstream>
 #include <string>
 #include <sys/types.h>
 
@@ -197,6 +198,43 @@ TEST_F(IpCheckTest, HangingScriptGivesNothingAfterTheBudgetAndIsEnded)
             return !(stat >> pid >> name >> state) || state == "Z";
         },
         5s));
+    EXPECT_FALSE(std::filesystem::exists("chkip.res"));
+}
+
+TEST_F(IpCheckTest, ScriptIgnoringTheEndRequestIsKilledWithinHalfASecondOfTheBudget)
+{
+    // The loop's sleeps inherit the ignored signal; left alone, the script writes a result
+    // 15 s on.
+    WriteScript("trap '' TERM\n"
+                "echo $$ > script.pid\n"
+                "i=0; while [ $i -lt 150 ]; do sleep 0.1; i=$((i+1)); done\n"
+                "echo 'time<1ms TTL=64' > chkip.res");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(CheckIpDevice("127.0.0.1", false), kIpCheckPending);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10500ms);
+    const pid_t script = std::atoi(qmrtest::ReadFile("script.pid").c_str());
+    ASSERT_GT(script, 0);
+    errno = 0;
+    EXPECT_EQ(kill(script, 0), -1) << "reaped, no zombie left";
+    // Nothing of its group runs on (a last sleep may wait as a zombie for its new parent).
+    const auto groupRuns = [script] {
+        for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+            const std::string name = entry.path().filename().string();
+            if (name.find_first_not_of("0123456789") != std::string::npos) {
+                continue;
+            }
+            const std::string stat = qmrtest::ReadFile(entry.path() / "stat");
+            const size_t close = stat.rfind(')');
+            std::istringstream fields(close == std::string::npos ? std::string() : stat.substr(close + 1));
+            std::string state;
+            pid_t parent = 0, group = 0;
+            if (fields >> state >> parent >> group && group == script && state != "Z") {
+                return true;
+            }
+        }
+        return false;
+    };
+    EXPECT_TRUE(qmrtest::WaitFor([&] { return !groupRuns(); }, 5s));
     EXPECT_FALSE(std::filesystem::exists("chkip.res"));
 }
 
