@@ -346,7 +346,8 @@ bool Process::EndedUnreaped(int milliseconds) const
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     while (true) {
         siginfo_t info{};
-        if (waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid == pid_) {
+        const int got = waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT);
+        if ((got == 0 && info.si_pid == pid_) || (got != 0 && errno != EINTR)) {
             return true; // ended (or no longer ours to wait for)
         }
         const auto left =
@@ -354,12 +355,11 @@ bool Process::EndedUnreaped(int milliseconds) const
         if (left <= 0) {
             return false;
         }
-        const int slice = static_cast<int>(left < 10 ? left : 10);
         if (pidfd_ >= 0) {
             pollfd ready{pidfd_, POLLIN, 0};
             poll(&ready, 1, static_cast<int>(left));
         } else {
-            std::this_thread::sleep_for(std::chrono::milliseconds(slice));
+            std::this_thread::sleep_for(std::chrono::milliseconds(left < 10 ? left : 10));
         }
     }
 }
