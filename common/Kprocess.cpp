@@ -125,6 +125,11 @@ void KProcess::Terminate()
     process_.Terminate();
 }
 
+void KProcess::End(int graceMs)
+{
+    process_.End(graceMs);
+}
+
 bool RunProcessWait(const char* file, const char* parameters, unsigned char showCommand)
 {
     KProcess* process = new (std::nothrow) KProcess;

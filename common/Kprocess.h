@@ -55,10 +55,14 @@ public:
     // Asks the started process (and all that a hidden start started) to end. Safe from
     // another thread while the owner waits.
     void Terminate();
+    // Ends the started process and all that a hidden start started: asks it to end, kills
+    // what is left after `graceMs`, and reaps it (owning thread).
+    void End(int graceMs);
     // The exit value of a process that has ended normally (after WaitEnd), else -1.
     int GetExitCode() const { return process_.ExitCode(); }
     bool HasProcess() const { return process_.Held(); }
     unsigned char GetShowCommand() const { return showCommand_; }
+    void SetShowCommand(unsigned char showCommand) { showCommand_ = showCommand; }
 
 private:
     // The wait of both: in 100 ms slices until the process has ended, or (with a limit) until

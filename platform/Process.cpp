@@ -327,13 +327,65 @@ Process::WaitResult Process::WaitSlice(int milliseconds)
     return Reap(false) ? WaitResult::Ended : WaitResult::TimedOut;
 }
 
+void Process::Signal(int signal)
+{
+    // Not yet reaped, so the number still names our child (or its zombie) and its group.
+    if (pid_ > 0 && !ended_) {
+        kill(ownGroup_ ? -pid_ : pid_, signal);
+    }
+}
+
 void Process::Terminate()
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    // Not yet reaped, so the number still names our child (or its zombie) and its group.
-    if (pid_ > 0 && !ended_) {
-        kill(ownGroup_ ? -pid_ : pid_, SIGTERM);
+    Signal(SIGTERM);
+}
+
+bool Process::EndedUnreaped(int milliseconds) const
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (true) {
+        siginfo_t info{};
+        const int got = waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT);
+        if ((got == 0 && info.si_pid == pid_) || (got != 0 && errno != EINTR)) {
+            return true; // ended (or no longer ours to wait for)
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0) {
+            return false;
+        }
+        if (pidfd_ >= 0) {
+            pollfd ready{pidfd_, POLLIN, 0};
+            poll(&ready, 1, static_cast<int>(left));
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(left < 10 ? left : 10));
+        }
     }
+}
+
+void Process::End(int graceMs)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (pid_ <= 0 || ended_) {
+            return;
+        }
+        Signal(SIGTERM);
+    }
+    // Only this thread reaps, so the process stays unreaped through the grace: whether or not
+    // it went, its group can still be named safely, and what it started that ignored the
+    // request is killed with it.
+    EndedUnreaped(graceMs < 0 ? 0 : graceMs);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        Signal(SIGKILL);
+    }
+    // A killed process ends at once; should it not, Release leaves it to the background reaper.
+    constexpr int kKillWaitMs = 200;
+    EndedUnreaped(kKillWaitMs);
+    std::lock_guard<std::mutex> lock(mutex_);
+    Reap(false);
 }
 
 void Process::Release()

@@ -51,12 +51,21 @@ public:
     // Asks the process to end (SIGTERM; the whole group of a hidden start).
     void Terminate();
 
+    // Ends the process for good (owning thread): asks it to end, gives it `graceMs` to go,
+    // then kills it (SIGKILL; the whole group of a hidden start, so nothing it started can
+    // run on) and reaps it. Waits at most `graceMs` plus the kill's own short wait.
+    void End(int graceMs);
+
     // Gives up the process without waiting: a process that has ended is reaped now, one that
     // still runs is reaped in the background when it ends, so no zombie is left behind.
     void Release();
 
 private:
-    bool Reap(bool block); // under mutex_
+    bool Reap(bool block);   // under mutex_
+    void Signal(int signal); // under mutex_
+    // Waits up to `milliseconds` for the process to end without reaping it, so that its
+    // number (and its group's) still names it afterwards.
+    bool EndedUnreaped(int milliseconds) const;
 
     mutable std::mutex mutex_; // pid_ and ended_ against a Terminate from another thread
     pid_t pid_ = -1;

@@ -38,6 +38,15 @@ static_assert(offsetof(ComSettings, Spare) == 63);
 constexpr int32_t kInterfaceUsb = 0;
 constexpr int32_t kInterfaceLan = 1;
 
+// The COM numbers a port can have. A stored number outside them names no port; the block
+// keeps it as it is.
+constexpr int32_t kComPortFirst = 1;
+constexpr int32_t kComPortLast = 256;
+constexpr bool IsComPortNumber(int64_t number)
+{
+    return number >= kComPortFirst && number <= kComPortLast;
+}
+
 // The whole of "APPSET.DAT": no header, no version, no checksum.
 struct AppSetRecord {
     ComSettings Com;

@@ -10,28 +10,49 @@
 
 #include <chrono>
 #include <cstring>
+#include <mutex>
+#include <optional>
 #include <thread>
 
 namespace {
 
 const std::chrono::steady_clock::time_point gProcessStart = std::chrono::steady_clock::now();
 
-int32_t SteadyClockMs()
+int64_t SteadyClockMs()
 {
-    const auto ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - gProcessStart).count();
-    // After 24 days the count wraps; the gate's differences are taken modulo 2^32 as well.
-    return static_cast<int32_t>(static_cast<uint32_t>(ms));
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - gProcessStart)
+        .count();
 }
 
-std::atomic<int32_t (*)()> gClock{nullptr};
-// The time of the last gated send; 0: none yet. One for the process.
-std::atomic<int32_t> gGateStamp{0};
+std::atomic<int64_t (*)()> gClock{nullptr};
 
-int32_t Since(int32_t now, int32_t then)
-{
-    return static_cast<int32_t>(static_cast<uint32_t>(now) - static_cast<uint32_t>(then));
-}
+// The time of the last gated send, one for the process. "None yet" is a state of its own, not
+// a reserved time: every time the clock can give is a real stamp, and 64-bit milliseconds
+// compare without wrapping for as long as a bench program runs.
+class GateStamp {
+public:
+    std::optional<int64_t> Get() const
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return stamp_;
+    }
+    void Set(int64_t now)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stamp_ = now;
+    }
+    void Forget()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stamp_.reset();
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::optional<int64_t> stamp_;
+};
+
+GateStamp gGateStamp;
 
 void CopyBounded(char* field, std::size_t size, const char* text, std::size_t length)
 {
@@ -42,16 +63,16 @@ void CopyBounded(char* field, std::size_t size, const char* text, std::size_t le
 
 } // namespace
 
-int32_t QmrClockMs()
+int64_t QmrClockMs()
 {
-    int32_t (*clock)() = gClock.load();
+    int64_t (*clock)() = gClock.load();
     return clock != nullptr ? clock() : SteadyClockMs();
 }
 
-void SetQmrClockForTest(int32_t (*clock)())
+void SetQmrClockForTest(int64_t (*clock)())
 {
     gClock.store(clock);
-    gGateStamp.store(0);
+    gGateStamp.Forget();
 }
 
 const char* CommandStateName(int state)
@@ -263,7 +284,7 @@ namespace {
 bool StampWhenSent(bool sent)
 {
     if (sent) {
-        gGateStamp.store(QmrClockMs());
+        gGateStamp.Set(QmrClockMs());
     }
     return sent;
 }
@@ -316,20 +337,19 @@ bool KComDeviceQmr::ForceLocal()
 
 bool KComDeviceQmr::CanSendNow()
 {
-    const int32_t now = QmrClockMs();
-    const int32_t stamp = gGateStamp.load();
-    if (stamp > 0) {
-        const int32_t d = Since(now, stamp);
+    const int64_t now = QmrClockMs();
+    if (const std::optional<int64_t> stamp = gGateStamp.Get()) {
+        const int64_t d = now - *stamp;
         if (d <= 0) {
             // The clock went back (or stood still): start the gate again from now.
-            gGateStamp.store(now);
+            gGateStamp.Set(now);
             return false;
         }
         if (d <= kGateMs) {
             return false;
         }
     }
-    gGateStamp.store(now);
+    gGateStamp.Set(now);
     return true;
 }
 
@@ -343,8 +363,8 @@ namespace {
 
 bool WithinBusyWindow()
 {
-    const int32_t stamp = gGateStamp.load();
-    return stamp > 0 && Since(QmrClockMs(), stamp) < KComDeviceQmr::kBusyWindowMs;
+    const std::optional<int64_t> stamp = gGateStamp.Get();
+    return stamp.has_value() && QmrClockMs() - *stamp < KComDeviceQmr::kBusyWindowMs;
 }
 
 } // namespace

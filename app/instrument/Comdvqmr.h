@@ -174,8 +174,8 @@ private:
 };
 
 // Milliseconds since the process started, on a steady clock: the send gate's clock.
-int32_t QmrClockMs();
+int64_t QmrClockMs();
 
 // Test hook: replaces the send gate's clock (none restores the steady clock) and forgets the
 // stamp of the last gated command.
-void SetQmrClockForTest(int32_t (*clock)());
+void SetQmrClockForTest(int64_t (*clock)());

@@ -102,7 +102,10 @@ bool KComModule::OpenRs232c(const ComSettings& settings)
     }
     ApplyTerminatorRule(settings);
     const std::string term = LinkTerminator(settings);
-    ComThread* link = MakeCom232(settings.ComPort - 1, kBaudRate, term.c_str(), RecvCallbackD);
+    // A number no port can have opens nothing, as a port that is not there.
+    ComThread* link = IsComPortNumber(settings.ComPort)
+                          ? MakeCom232(settings.ComPort - 1, kBaudRate, term.c_str(), RecvCallbackD)
+                          : nullptr;
     link_.store(link);
     LogLine(link != nullptr ? "Open RS232C OK" : "Open RS232C Error", "");
     return link != nullptr;

@@ -2,6 +2,7 @@
 
 #include "ui_Kfrmset.h"
 
+#include "app/core/Formmesg.h"
 #include "app/core/Kmodule.h"
 #include "app/link/Selectmn.h"
 #include "app/link/Thripchk.h"
@@ -15,6 +16,7 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 
 #include <cstring>
 #include <new>
@@ -27,6 +29,7 @@ const QColor kMediumGrey(0xA0, 0xA0, 0xA4);
 const QColor kActiveCaption(0x00, 0x00, 0x80);
 
 constexpr int kDefaultComPort = 1;
+const QString kTextComPortRange = QStringLiteral("Please enter a COM port number from 1 to 256.");
 constexpr int kDefaultTcpPort = 10001;
 
 void SetColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour)
@@ -54,6 +57,20 @@ int IntegerOr(const QString& text, int fallback)
     bool ok = false;
     const int value = text.trimmed().toInt(&ok, 10);
     return ok ? value : fallback;
+}
+
+// True for an integer text (of any length) outside the COM numbers; a text that is no integer
+// stands for COM 1.
+bool IsIntegerOutsideComPorts(const QString& text)
+{
+    static const QRegularExpression integer(QStringLiteral("^[+-]?[0-9]+$"));
+    const QString trimmed = text.trimmed();
+    if (!integer.match(trimmed).hasMatch()) {
+        return false;
+    }
+    bool ok = false;
+    const qlonglong number = trimmed.toLongLong(&ok, 10);
+    return !ok || !IsComPortNumber(number);
 }
 
 // A text field of the block, bounded by the field.
@@ -284,6 +301,12 @@ void TFormComSet::ButtonCheckClick()
 
 void TFormComSet::ButtonOKClick()
 {
+    // A number that no port can have is refused here rather than stored to fail at Connect.
+    if (IsIntegerOutsideComPorts(ui_->EditComPort->text())) {
+        ShowWarningMsg(kTextComPortRange, ui_->EditComPort->text().trimmed());
+        ui_->EditComPort->setFocus();
+        return;
+    }
     SaveControls();
     accept();
 }

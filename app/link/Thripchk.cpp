@@ -4,13 +4,17 @@
 #include "common/Kfile2.h"
 #include "common/Kprocess.h"
 #include "common/Vclfunc.h"
+#include "platform/Folder.h"
 
 #include <QByteArray>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <new>
+#include <string>
 #include <thread>
 
 namespace {
@@ -22,12 +26,34 @@ constexpr int kLineLength = 160;
 
 constexpr int kPollMs = 100;
 constexpr int kBudgetMs = 10000;
-// After the stop request the script gets this long to go before it is left to the reaper.
-constexpr int kEndGraceMs = 2000;
+// After the stop request the script gets this long to go before it is killed: a script that
+// ignores the request must neither hold the GUI thread nor write a result file later.
+constexpr int kEndGraceMs = 200;
+// How soon the check thread sees the stop request while the script runs.
+constexpr int kStopPollMs = 20;
 
 const QString kTextFound = QStringLiteral("Found this IP device successfully.");
 const QString kTextNotFound = QStringLiteral("Could not find this IP device.");
 const QString kTextFailed = QStringLiteral("IP device search processing failed.");
+
+// The working folder's script first, so that an operator's own one rules; then the one shipped
+// beside the program, so that a program started from any folder finds it. Either runs in the
+// working folder and leaves its result file there.
+std::string FindScript()
+{
+    std::error_code error;
+    if (std::filesystem::exists(kScriptFile, error)) {
+        return kScriptFile;
+    }
+    const std::string folder = qmr::platform::ProgramFolder();
+    if (!folder.empty()) {
+        std::string shipped = folder + "/" + kScriptFile;
+        if (std::filesystem::exists(shipped, error)) {
+            return shipped;
+        }
+    }
+    return kScriptFile;
+}
 
 } // namespace
 
@@ -117,15 +143,17 @@ int KThreadIpCheck::Check()
     }
 
     // Started without waiting, so that a stop request can end a script that hangs: the
-    // caller gives up after its budget and must not wait for the script beyond it.
+    // caller gives up after its budget and must not wait for the script beyond it. The
+    // script is a file by its path (a folder name may hold blanks), so the desktop start
+    // takes it directly.
     KProcess process;
-    if (!process.Run(kScriptFile, canonical, KProcess::kShowHidden, 0) || !process.HasProcess()) {
+    process.SetShowCommand(KProcess::kShowHidden);
+    if (!process.ExecShell(FindScript().c_str(), canonical) || !process.HasProcess()) {
         return kIpCheckFailed;
     }
-    while (!process.WaitEndFor(kPollMs)) {
+    while (!process.WaitEndFor(kStopPollMs)) {
         if (Terminated()) {
-            process.Terminate();
-            process.WaitEndFor(kEndGraceMs);
+            process.End(kEndGraceMs);
             return kIpCheckPending;
         }
     }
@@ -143,8 +171,16 @@ int CheckIpDevice(const QString& address, bool showResult)
         thread = nullptr;
     }
     if (thread != nullptr) {
+        // The budget is counted off in 100 ms sleeps and also ends at its time on the clock, so
+        // that sleeps stretched by a loaded machine never lengthen the wait.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBudgetMs);
         for (int budget = kBudgetMs; thread->GetResult() == kIpCheckPending && budget > 0; budget -= kPollMs) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+            const auto left = deadline - std::chrono::steady_clock::now();
+            if (left <= std::chrono::steady_clock::duration::zero()) {
+                break;
+            }
+            std::this_thread::sleep_for(
+                std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(kPollMs)));
         }
         result = thread->GetResult();
         // Ends a script still running; the result taken above stands.

@@ -1,8 +1,8 @@
 #pragma once
-// Whether a network address answers: "chkip.bat" runs hidden in the working folder with the
-// address as its one argument, in a short-lived thread, and leaves "chkip.res" behind with a
-// line holding "ms TTL=" when the address answered. The GUI thread waits for the outcome for
-// at most 10 s.
+// Whether a network address answers: "chkip.bat" (the working folder's, else the one beside the
+// program) runs hidden in the working folder with the address as its one argument, in a
+// short-lived thread, and leaves "chkip.res" behind with a line holding "ms TTL=" when the
+// address answered. The GUI thread waits for the outcome for at most 10 s.
 
 #include "platform/Thread.h"
 

@@ -301,6 +301,35 @@ TEST_F(ComSetTest, SaveRulesForNumbersAndLongAddresses)
     EXPECT_STREQ(block.IpAddress, "1.2.");
 }
 
+// OK stores a typed COM number only when a port can have it; any other integer brings a
+// warning and the window stays open.
+TEST_F(ComSetTest, OkRefusesComNumbersNoPortCanHave)
+{
+    for (const char* text : {"256", "0", "257", "-1", "-2147483648", "99999999999999999999"}) {
+        SCOPED_TRACE(text);
+        const bool refused = std::strcmp(text, "256") != 0;
+        ComSettings block = Block(0, 4, "", "", "", "\n");
+        QString shown;
+        const bool saved = RunDialog(block, [&](TFormComSet& form) {
+            Child<QLineEdit>(form, "EditComPort")->setText(text);
+            if (refused) {
+                AnswerNext<TFormMsg>([&](TFormMsg& msg) {
+                    shown = msg.findChild<QLabel*>("PanelUp")->text() + "|" + msg.findChild<QLabel*>("PanelDn")->text();
+                    msg.ButtonOkClick();
+                });
+            }
+            ClickOk(form);
+            EXPECT_EQ(form.isVisible(), refused);
+            if (refused) {
+                ClickCancel(form);
+            }
+        });
+        EXPECT_EQ(saved, !refused);
+        EXPECT_EQ(block.ComPort, refused ? 4 : 256);
+        EXPECT_EQ(shown, refused ? QString("Please enter a COM port number from 1 to 256.|") + text : QString());
+    }
+}
+
 // Fields without a zero byte, as a damaged file can leave them.
 ComSettings UnterminatedBlock()
 {

@@ -90,6 +90,18 @@ TEST_P(IpCheckResult, ReadsTheResultFile)
 INSTANTIATE_TEST_SUITE_P(Scripts, IpCheckResult, ::testing::ValuesIn(kResultCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// True when process `pid` is gone, or a zombie left for its reaper, within `timeout`.
+bool EndsWithin(pid_t pid, std::chrono::milliseconds timeout)
+{
+    return pid > 0 && qmrtest::WaitFor(
+                          [&] {
+                              std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+                              std::string number, name, state;
+                              return !(stat >> number >> name >> state) || state == "Z";
+                          },
+                          timeout);
+}
+
 class IpCheckTest : public ::testing::Test {
 protected:
     qmrtest::ScopedWorkDir dir_;
@@ -189,14 +201,26 @@ TEST_F(IpCheckTest, HangingScriptGivesNothingAfterTheBudgetAndIsEnded)
     errno = 0;
     EXPECT_EQ(kill(script, 0), -1);
     EXPECT_EQ(errno, ESRCH);
-    // What the script started was ended with it (only its reaper may still have to collect it).
-    EXPECT_TRUE(qmrtest::WaitFor(
-        [&] {
-            std::ifstream stat("/proc/" + std::to_string(child) + "/stat");
-            std::string pid, name, state;
-            return !(stat >> pid >> name >> state) || state == "Z";
-        },
-        5s));
+    // What the script started was ended with it.
+    EXPECT_TRUE(EndsWithin(child, 5s));
+    EXPECT_FALSE(std::filesystem::exists("chkip.res"));
+}
+
+TEST_F(IpCheckTest, ScriptIgnoringTheEndRequestIsKilledWithinHalfASecondOfTheBudget)
+{
+    // Its sleeps inherit the ignored signal; left alone, the script writes a result 15 s on.
+    WriteScript("trap '' TERM\n"
+                "echo $$ > script.pid\n"
+                "for i in 1 2 3; do sleep 5 & echo $! > child.pid; wait $!; done\n"
+                "echo 'time<1ms TTL=64' > chkip.res");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(CheckIpDevice("127.0.0.1", false), kIpCheckPending);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10500ms);
+    const pid_t script = std::atoi(qmrtest::ReadFile("script.pid").c_str());
+    ASSERT_GT(script, 0);
+    errno = 0;
+    EXPECT_EQ(kill(script, 0), -1) << "reaped, no zombie left";
+    EXPECT_TRUE(EndsWithin(std::atoi(qmrtest::ReadFile("child.pid").c_str()), 1s)) << "killed with its script";
     EXPECT_FALSE(std::filesystem::exists("chkip.res"));
 }
 

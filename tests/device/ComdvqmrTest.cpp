@@ -22,8 +22,8 @@ using devicetest::RecordingModule;
 
 namespace {
 
-std::atomic<int32_t> gNow{100000};
-int32_t TestClock()
+std::atomic<int64_t> gNow{100000};
+int64_t TestClock()
 {
     return gNow.load();
 }
@@ -268,7 +268,7 @@ TEST_F(Device, TheSendGateOnItsClock)
 TEST_F(Device, AClockThatStandsOrGoesBackRestartsTheGate)
 {
     struct Step {
-        int32_t now;
+        int64_t now;
         bool allowed;
     };
     // 20000 allowed; d = 0 refused (stamp := 20000); d < 0 refused (stamp := 19000); then
@@ -282,6 +282,28 @@ TEST_F(Device, AClockThatStandsOrGoesBackRestartsTheGate)
     SetQmrClockForTest(TestClock); // forgets the stamp
     gNow.store(5);
     EXPECT_TRUE(device_.CanSendNow());
+}
+
+TEST_F(Device, GateAndBusyWindowHoldAtAnyTimeSinceStart)
+{
+    Open();
+    // From the start, and on both sides of where 32-bit milliseconds turn negative and wrap.
+    for (int64_t base : {int64_t{0}, (int64_t{1} << 31) - 100, (int64_t{1} << 31) + 100, (int64_t{1} << 32) + 100}) {
+        SCOPED_TRACE(base);
+        SetQmrClockForTest(TestClock); // no stamp yet
+        gNow.store(base);
+        EXPECT_FALSE(device_.IsBusy());
+        EXPECT_TRUE(device_.SetLevel(10));
+        EXPECT_EQ(Wire(), ":ISI:LEVE 1.0");
+        gNow.store(base + 500);
+        EXPECT_FALSE(device_.SetLevel(20));
+        gNow.store(base + 999);
+        EXPECT_TRUE(device_.IsBusy());
+        gNow.store(base + 1000);
+        EXPECT_FALSE(device_.IsBusy());
+        EXPECT_TRUE(device_.SetLevel(30));
+        EXPECT_EQ(Wire(), ":ISI:LEVE 3.0") << "the refused level never went out";
+    }
 }
 
 TEST_F(Device, BusyForASecondAfterAGatedCommandOnlyWhileOpen)
@@ -300,7 +322,7 @@ TEST_F(Device, BusyForASecondAfterAGatedCommandOnlyWhileOpen)
     gNow.store(60000);
     EXPECT_TRUE(device_.SetLevel(10));
     EXPECT_EQ(device_.GetCommandState(), csIDLE);
-    for (int32_t t : {60000, 60500, 60999}) {
+    for (int64_t t : {60000, 60500, 60999}) {
         gNow.store(t);
         EXPECT_TRUE(device_.IsBusy()) << t;
         EXPECT_TRUE(device_.IsBusyExceptStatus()) << t;

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <ostream>
 #include <string>
@@ -126,15 +127,23 @@ TEST_F(ComModule, ForceUsbWritesUsbIntoTheBlock)
     EXPECT_EQ(answer.Shown()[0].upper, "Could not find the following port no.");
 }
 
-TEST_F(ComModule, ComNumberZeroFailsWithThePortWindow)
+TEST_F(ComModule, ComNumbersNoPortCanHaveFailWithThePortWindowAndStayStored)
 {
-    AutoAnswer answer;
-    EXPECT_FALSE(OpenCopy(devicetest::UsbSettings(0)));
-    EXPECT_FALSE(module_.IsOpen());
-    ASSERT_EQ(answer.Count(), 1u);
-    EXPECT_EQ(answer.Shown()[0].upper, "Could not find the following port no.");
-    EXPECT_EQ(answer.Shown()[0].lower, "0");
-    EXPECT_TRUE(devicetest::LogEndsWith("Open RS232C Error "));
+    qmrtest::PtyPair pty;
+    pty.PublishAs(257); // a node of that name opens nothing either
+    for (int32_t number : {0, -1, 257, INT32_MIN, INT32_MAX}) {
+        SCOPED_TRACE(number);
+        ComSettings settings = devicetest::UsbSettings(number);
+        const ComSettings stored = settings;
+        AutoAnswer answer;
+        EXPECT_FALSE(module_.Open(settings, false));
+        EXPECT_FALSE(module_.IsOpen());
+        ASSERT_EQ(answer.Count(), 1u);
+        EXPECT_EQ(answer.Shown()[0].upper, "Could not find the following port no.");
+        EXPECT_EQ(answer.Shown()[0].lower, QString::number(number));
+        EXPECT_TRUE(devicetest::LogEndsWith("Open RS232C Error "));
+        EXPECT_EQ(std::memcmp(&settings, &stored, sizeof settings), 0);
+    }
 }
 
 TEST_F(ComModule, UsbOverAPseudoTerminalSendsAndReceives)

@@ -18,11 +18,15 @@
 #include <QTest>
 
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <ostream>
 #include <sstream>
+#include <string>
 #include <sys/wait.h>
+#include <vector>
 
 namespace enginetest {
 namespace {
@@ -237,6 +241,26 @@ std::map<std::string, std::pair<int, int>> Positions()
     return positions;
 }
 
+// Runs the real program with `args`, played by "drive.txt", until the script is done (or a
+// step timed out), then ends it with SIGTERM: it must exit 0. The driver's report in `report`.
+void PlayProgram(const std::vector<std::string>& args, std::string& report)
+{
+    ProgramProcess program;
+    ASSERT_TRUE(program.Start(
+        args, {"QT_QPA_GENERIC_PLUGINS=qmrdrive:drive.txt", std::string("QT_PLUGIN_PATH=") + QMR_PLUGIN_DIR}));
+    const bool played = qmrtest::WaitFor(
+        [&] {
+            report = qmrtest::ReadFile("drive.txt.report");
+            return report.find("done") != std::string::npos || report.find("timeout") != std::string::npos;
+        },
+        120s);
+    program.Signal(SIGTERM);
+    int status = 0;
+    ASSERT_TRUE(program.WaitExit(20s, status));
+    ASSERT_TRUE(played) << report;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
 // The real program with "/A", driven through its windows as an operator would.
 TEST_F(ManualTest, ProgramSwitchesThroughItsWindowsAndKeepsTheirPositions)
 {
@@ -265,21 +289,11 @@ TEST_F(ManualTest, ProgramSwitchesThroughItsWindowsAndKeepsTheirPositions)
                                     "ready\n"
                                     "move 161 131\n"
                                     "done\n");
-    ProgramProcess program;
-    ASSERT_TRUE(program.Start(
-        {"/A", "/l"}, {"QT_QPA_GENERIC_PLUGINS=qmrdrive:drive.txt", std::string("QT_PLUGIN_PATH=") + QMR_PLUGIN_DIR}));
     std::string report;
-    const bool played = qmrtest::WaitFor(
-        [&] {
-            report = qmrtest::ReadFile("drive.txt.report");
-            return report.find("done") != std::string::npos || report.find("timeout") != std::string::npos;
-        },
-        120s);
-    program.Signal(SIGTERM);
-    int status = 0;
-    ASSERT_TRUE(program.WaitExit(20s, status));
-    ASSERT_TRUE(played) << report;
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    PlayProgram({"/A", "/l"}, report);
+    if (HasFatalFailure()) {
+        return;
+    }
 
     // Each window hides the one before (and the splash), and each switch makes one window. The
     // dB and settings windows share one caption and so one position: each opens where the last
@@ -310,6 +324,24 @@ TEST_F(ManualTest, ProgramSwitchesThroughItsWindowsAndKeepsTheirPositions)
     const auto positions = Positions();
     EXPECT_EQ(positions.at("QMR3400"), std::make_pair(161, 131));
     EXPECT_EQ(positions.at("FormAppQmrManual"), std::make_pair(303, 202));
+}
+
+// Started in a folder without the address check's script, the program takes the one shipped
+// beside it, which leaves its result in the working folder.
+TEST_F(ManualTest, ProgramStartedOutsideItsFolderConnectsOverLan)
+{
+    if (std::system("ping -c 1 -W 1 127.0.0.1 > /dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "ping does not work here";
+    }
+    StartSim();
+    WriteSettings();
+    std::filesystem::remove("chkip.bat");
+    qmrtest::WriteFile("drive.txt", "window TFormAppQmrIL\nclick ButtonConnect\nready\ndone\n");
+    std::string report;
+    PlayProgram({"/l"}, report);
+    EXPECT_EQ(report.find("timeout"), std::string::npos) << report;
+    EXPECT_NE(qmrtest::ReadFile("chkip.res").find("ms TTL="), std::string::npos);
+    EXPECT_NE(LogText().find("*IDN?"), std::string::npos);
 }
 
 } // namespace

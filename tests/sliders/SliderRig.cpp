@@ -14,9 +14,9 @@ namespace slidertest {
 
 namespace {
 
-std::atomic<int32_t> gNow{10000};
+std::atomic<int64_t> gNow{10000};
 
-int32_t Clock()
+int64_t Clock()
 {
     return gNow.load();
 }
