@@ -238,6 +238,34 @@ TEST_F(DummyPort, ClosingTheWindowEndsTheWait)
     EXPECT_LT(MsSince(start), 1000);
 }
 
+// A close of the port (say from a Disconnect button) during the second wait of a line receive
+// ends that wait with nothing; the slot is empty at once and the port goes after the receive.
+TEST_F(DummyPort, ClosingThePortDuringAWaitFreesItOnlyAfterTheWait)
+{
+    Check("CheckBoxWait");
+    int waits = 0;
+    int slotAfterClose = 99;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        auto* lamp = window.isNull() ? nullptr : window->findChild<QLabel*>("ShapeRx");
+        if (lamp == nullptr || lamp->grab().toImage().pixelColor(8, 8) != QColor(Qt::red)) {
+            return;
+        }
+        if (++waits == 1) {
+            window->findChild<QPushButton*>("Button1")->click();
+            return;
+        }
+        _Rs232Close(3);
+        slotAfterClose = _Rs232RecvLen(3);
+    });
+    tick.start(20);
+    int n = 0;
+    EXPECT_EQ(Recv(&n), "<none>");
+    EXPECT_EQ(waits, 2);
+    EXPECT_EQ(slotAfterClose, -1);
+    EXPECT_TRUE(window.isNull());
+}
+
 // A caller on another thread: the window work runs on the GUI thread, which stays free.
 TEST(DummyPortThreads, AWorkerOpensSendsReceivesAndCloses)
 {

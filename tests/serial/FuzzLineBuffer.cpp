@@ -4,6 +4,7 @@
 
 #include "bramble/Scom.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -21,12 +22,43 @@ void Check(bool ok)
     }
 }
 
-// The receive as a plain string: a buffered line first, a full buffer dropped, then a read.
+// The receive as a plain string: a buffered line first, a full buffer dropped with the rest
+// of its line, then a read.
 struct Model {
     std::string buf;
+    bool skipping = false;
+
+    // Keeps only the longest trailing beginning of the terminator (never a whole full buffer).
+    void KeepTerminatorStart(std::string_view term)
+    {
+        size_t keep = 0;
+        const size_t longest = term.empty() ? 0 : std::min({term.size() - 1, buf.size(), size_t{254}});
+        for (size_t len = longest; len > 0; --len) {
+            if (buf.compare(buf.size() - len, len, term.substr(0, len)) == 0) {
+                keep = len;
+                break;
+            }
+        }
+        buf.erase(0, buf.size() - keep);
+    }
+
+    void DropSkipped(std::string_view term)
+    {
+        if (!skipping) {
+            return;
+        }
+        const size_t k = term.empty() ? std::string::npos : buf.find(term);
+        if (k == std::string::npos) {
+            KeepTerminatorStart(term);
+            return;
+        }
+        buf.erase(0, k + term.size());
+        skipping = false;
+    }
 
     int Extract(std::string_view term, int max, std::string& out)
     {
+        DropSkipped(term);
         size_t k = term.empty() ? std::string::npos : buf.find(term);
         if (k == std::string::npos) {
             return -1;
@@ -42,14 +74,8 @@ struct Model {
             return static_cast<int>(out.size());
         }
         if (buf.size() == 255) {
-            size_t keep = 0;
-            for (size_t len = term.empty() ? 0 : term.size() - 1; len > 0; --len) {
-                if (buf.compare(buf.size() - len, len, term.substr(0, len)) == 0) {
-                    keep = len;
-                    break;
-                }
-            }
-            buf.erase(0, buf.size() - keep);
+            KeepTerminatorStart(term);
+            skipping = true;
         }
         if (fail) {
             return -1;
@@ -119,6 +145,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Check(lb.Count() >= 0 && lb.Count() <= bramble::LineBuffer::kCapacity);
         Check(lb.Text()[lb.Count()] == '\0');
         Check(std::string_view(lb.Text(), static_cast<size_t>(lb.Count())) == model.buf);
+        Check(lb.Skipping() == model.skipping);
         Check(driver == modelDriver);
     }
     return 0;
