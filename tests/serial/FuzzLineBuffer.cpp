@@ -28,38 +28,26 @@ struct Model {
     std::string buf;
     bool skipping = false;
 
-    // Keeps only the longest trailing beginning of the terminator (never a whole full buffer).
+    // Keeps only the longest trailing beginning of the terminator, never a whole full buffer.
     void KeepTerminatorStart(std::string_view term)
     {
-        size_t keep = 0;
-        const size_t longest = term.empty() ? 0 : std::min({term.size() - 1, buf.size(), size_t{254}});
-        for (size_t len = longest; len > 0; --len) {
-            if (buf.compare(buf.size() - len, len, term.substr(0, len)) == 0) {
-                keep = len;
-                break;
-            }
+        size_t keep = std::min({term.empty() ? 0 : term.size() - 1, buf.size(), size_t{254}});
+        while (keep > 0 && buf.compare(buf.size() - keep, keep, term.substr(0, keep)) != 0) {
+            --keep;
         }
         buf.erase(0, buf.size() - keep);
     }
 
-    void DropSkipped(std::string_view term)
-    {
-        if (!skipping) {
-            return;
-        }
-        const size_t k = term.empty() ? std::string::npos : buf.find(term);
-        if (k == std::string::npos) {
-            KeepTerminatorStart(term);
-            return;
-        }
-        buf.erase(0, k + term.size());
-        skipping = false;
-    }
-
     int Extract(std::string_view term, int max, std::string& out)
     {
-        DropSkipped(term);
         size_t k = term.empty() ? std::string::npos : buf.find(term);
+        if (skipping && k != std::string::npos) { // the rest of a dropped line ends here
+            buf.erase(0, k + term.size());
+            skipping = false;
+            k = buf.find(term);
+        } else if (skipping) {
+            KeepTerminatorStart(term);
+        }
         if (k == std::string::npos) {
             return -1;
         }
