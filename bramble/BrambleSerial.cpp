@@ -1,7 +1,8 @@
 // The serial exports: a table of 256 port slots addressed by the caller's port index (index n
 // is COM n + 1), and the two switches beside it. Callers never hold a port object; the table
-// owns them. Opening, reopening and closing a slot must not overlap other calls on that slot
-// (the caller stops its receiving thread first); different slots are independent.
+// owns them. Every call holds the slot's object for as long as it runs, so a close (from
+// another thread, or from a message loop that a dummy port's wait runs) empties the slot at
+// once, wakes what waits on the port, and the object goes when the last call on it returns.
 
 #include "Bramble.h"
 #include "BrambleSwitches.h"
@@ -10,6 +11,8 @@
 
 #include <array>
 #include <atomic>
+#include <memory>
+#include <mutex>
 #include <new>
 
 namespace bramble {
@@ -18,8 +21,12 @@ namespace {
 
 constexpr int kPortCount = 256;
 
-// Objects left here when the library is unloaded are not closed by it.
-std::array<CSCom*, kPortCount> gPortTable{};
+using PortRef = std::shared_ptr<CSCom>;
+
+// Held only to read or change a slot, never across a port operation. Objects left here when
+// the library is unloaded are not closed by it.
+std::mutex gTableLock;
+std::array<PortRef, kPortCount> gPortTable{};
 std::atomic<unsigned char> gDummyMode{0};
 std::atomic<unsigned char> gBeepEnabled{1};
 
@@ -28,19 +35,46 @@ bool InRange(int index)
     return index >= 0 && index < kPortCount;
 }
 
-// The slot's object, or null for an index out of range or an empty slot.
-CSCom* PortAt(int index)
+// The slot's object, held for the caller's call, or null for an index out of range or an
+// empty slot.
+PortRef PortAt(int index)
 {
-    return InRange(index) ? gPortTable[static_cast<size_t>(index)] : nullptr;
+    if (!InRange(index)) {
+        return nullptr;
+    }
+    std::lock_guard<std::mutex> lock(gTableLock);
+    return gPortTable[static_cast<size_t>(index)];
+}
+
+// Empties the slot when it still holds `port`: a close or a failed open that came first has
+// already done so, and a port opened since then stays.
+void RemoveIfHeld(int index, const PortRef& port)
+{
+    std::lock_guard<std::mutex> lock(gTableLock);
+    PortRef& slot = gPortTable[static_cast<size_t>(index)];
+    if (slot == port) {
+        slot.reset();
+    }
 }
 
 // A new port object for an empty slot: the dummy port when dummy mode is exactly 1.
-CSCom* MakePort(unsigned char dummyMode)
+PortRef MakePort(unsigned char dummyMode)
 {
+    CSCom* port = nullptr;
     if (dummyMode == 1) {
-        return new (std::nothrow) CSComDmy;
+        port = new (std::nothrow) CSComDmy;
+    } else {
+        port = new (std::nothrow) CSComOv;
     }
-    return new (std::nothrow) CSComOv;
+    if (port == nullptr) {
+        return nullptr;
+    }
+    try {
+        return PortRef(port);
+    } catch (const std::bad_alloc&) {
+        delete port;
+        return nullptr;
+    }
 }
 
 unsigned char Flag(bool ok)
@@ -87,19 +121,23 @@ BRAMBLE_API int _Rs232Open(int index, const char* settings)
     if (!bramble::InRange(index)) {
         return -1;
     }
-    CSCom*& slot = bramble::gPortTable[static_cast<size_t>(index)];
-    // An occupied slot keeps its object (kind, terminators and buffered bytes alike).
-    if (slot != nullptr) {
-        slot->Close();
-    } else {
-        slot = bramble::MakePort(bramble::gDummyMode.load());
+    bramble::PortRef port;
+    {
+        std::lock_guard<std::mutex> lock(bramble::gTableLock);
+        bramble::PortRef& slot = bramble::gPortTable[static_cast<size_t>(index)];
         if (slot == nullptr) {
-            return -1;
+            slot = bramble::MakePort(bramble::gDummyMode.load());
         }
+        port = slot;
     }
+    if (port == nullptr) {
+        return -1;
+    }
+    // An occupied slot keeps its object (kind, terminators and buffered bytes alike).
+    port->Close();
     bool opened = false;
     try {
-        opened = slot->Open(index, settings);
+        opened = port->Open(index, settings);
     } catch (...) {
         opened = false;
     }
@@ -107,27 +145,24 @@ BRAMBLE_API int _Rs232Open(int index, const char* settings)
         return index;
     }
     // A failed open removes the port, also one that was reused.
-    delete slot;
-    slot = nullptr;
+    bramble::RemoveIfHeld(index, port);
     return -1;
 }
 
 BRAMBLE_API void _Rs232Close(int index)
 {
-    if (!bramble::InRange(index)) {
+    bramble::PortRef port = PortAt(index);
+    if (port == nullptr) {
         return;
     }
-    CSCom*& slot = bramble::gPortTable[static_cast<size_t>(index)];
-    if (slot != nullptr) {
-        slot->Close();
-        delete slot;
-        slot = nullptr;
-    }
+    bramble::RemoveIfHeld(index, port);
+    // Ends what waits on the port now; the object itself goes with the last call holding it.
+    port->Close();
 }
 
 BRAMBLE_API void _Rs232Name(int index, const char* name)
 {
-    if (CSCom* port = PortAt(index)) {
+    if (bramble::PortRef port = PortAt(index)) {
         port->SetName(name);
     }
 }
@@ -138,7 +173,7 @@ BRAMBLE_API int _Rs232CrLf(int index, const char* term)
         return 0;
     }
     // The port keeps its own copy, so the caller's text need not outlive the call.
-    if (CSCom* port = PortAt(index)) {
+    if (bramble::PortRef port = PortAt(index)) {
         port->SetTerminators(term);
     }
     return 1;
@@ -146,37 +181,37 @@ BRAMBLE_API int _Rs232CrLf(int index, const char* term)
 
 BRAMBLE_API unsigned char _Rs232Send(int index, const char* text, int len)
 {
-    CSCom* port = PortAt(index);
+    bramble::PortRef port = PortAt(index);
     return bramble::Flag(port != nullptr && port->Send(text, len));
 }
 
 BRAMBLE_API unsigned char _Rs232SendN(int index, const void* data, int len)
 {
-    CSCom* port = PortAt(index);
+    bramble::PortRef port = PortAt(index);
     return bramble::Flag(port != nullptr && port->SendN(data, len));
 }
 
 BRAMBLE_API int _Rs232Recv(int index, char* buf, int max)
 {
-    CSCom* port = PortAt(index);
+    bramble::PortRef port = PortAt(index);
     return port != nullptr ? port->Recv(buf, max) : -1;
 }
 
 BRAMBLE_API int _Rs232RecvN(int index, char* buf, int n)
 {
-    CSCom* port = PortAt(index);
+    bramble::PortRef port = PortAt(index);
     return port != nullptr ? port->RecvN(buf, n) : -1;
 }
 
 BRAMBLE_API int _Rs232RecvLen(int index)
 {
-    CSCom* port = PortAt(index);
+    bramble::PortRef port = PortAt(index);
     return port != nullptr ? port->RecvLen() : -1;
 }
 
 BRAMBLE_API void _Rs232BufferClear(int index)
 {
-    CSCom* port = PortAt(index);
+    bramble::PortRef port = PortAt(index);
     if (port == nullptr) {
         return;
     }
@@ -197,48 +232,48 @@ BRAMBLE_API void _Rs232BufferClear(int index)
 
 BRAMBLE_API unsigned char _Rs_GetSignalState(int index, unsigned long* state)
 {
-    CSCom* port = PortAt(index);
+    bramble::PortRef port = PortAt(index);
     return bramble::Flag(port != nullptr && port->GetSignalState(state));
 }
 
 BRAMBLE_API unsigned char _Rs_SetSignalState(int index, int func)
 {
-    CSCom* port = PortAt(index);
+    bramble::PortRef port = PortAt(index);
     return bramble::Flag(port != nullptr && port->SetSignalState(func));
 }
 
 BRAMBLE_API unsigned char _Rs_SetRts(int index)
 {
-    CSCom* port = PortAt(index);
+    bramble::PortRef port = PortAt(index);
     return bramble::Flag(port != nullptr && port->SetRts());
 }
 
 BRAMBLE_API unsigned char _Rs_SetDtr(int index)
 {
-    CSCom* port = PortAt(index);
+    bramble::PortRef port = PortAt(index);
     return bramble::Flag(port != nullptr && port->SetDtr());
 }
 
 BRAMBLE_API unsigned char _Rs_SetBreak(int index)
 {
-    CSCom* port = PortAt(index);
+    bramble::PortRef port = PortAt(index);
     return bramble::Flag(port != nullptr && port->SetBreak());
 }
 
 BRAMBLE_API unsigned char _Rs_ClrRts(int index)
 {
-    CSCom* port = PortAt(index);
+    bramble::PortRef port = PortAt(index);
     return bramble::Flag(port != nullptr && port->ClrRts());
 }
 
 BRAMBLE_API unsigned char _Rs_ClrDtr(int index)
 {
-    CSCom* port = PortAt(index);
+    bramble::PortRef port = PortAt(index);
     return bramble::Flag(port != nullptr && port->ClrDtr());
 }
 
 BRAMBLE_API unsigned char _Rs_ClrBreak(int index)
 {
-    CSCom* port = PortAt(index);
+    bramble::PortRef port = PortAt(index);
     return bramble::Flag(port != nullptr && port->ClrBreak());
 }

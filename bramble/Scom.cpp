@@ -21,15 +21,16 @@ void LineBuffer::Clear()
 {
     count_ = 0;
     data_[0] = '\0';
+    skipping_ = false;
 }
 
-int LineBuffer::Find(std::string_view term, int len) const
+int LineBuffer::Find(std::string_view term, int from, int len) const
 {
     const int t = static_cast<int>(term.size());
     if (t == 0) {
         return -1;
     }
-    for (int i = 0; i + t <= len; ++i) {
+    for (int i = from; i + t <= len; ++i) {
         if (std::memcmp(data_ + i, term.data(), static_cast<size_t>(t)) == 0) {
             return i;
         }
@@ -37,9 +38,21 @@ int LineBuffer::Find(std::string_view term, int len) const
     return -1;
 }
 
+void LineBuffer::Remove(int n)
+{
+    std::memmove(data_, data_ + n, static_cast<size_t>(count_ - n));
+    count_ -= n;
+    data_[count_] = '\0';
+}
+
 bool LineBuffer::HasLine(std::string_view term, int pending) const
 {
-    return Find(term, count_ + std::clamp(pending, 0, Room())) >= 0;
+    const int len = count_ + std::clamp(pending, 0, Room());
+    int at = Find(term, 0, len);
+    if (at >= 0 && skipping_) {
+        at = Find(term, at + static_cast<int>(term.size()), len); // the first ends a dropped line
+    }
+    return at >= 0;
 }
 
 int LineBuffer::ExtractLine(std::string_view term, char* buf, int max)
@@ -47,7 +60,8 @@ int LineBuffer::ExtractLine(std::string_view term, char* buf, int max)
     if (buf == nullptr || max < 0) {
         return -1;
     }
-    const int k = Find(term, count_);
+    DropSkipped(term);
+    const int k = Find(term, 0, count_);
     if (k < 0) {
         return -1;
     }
@@ -55,40 +69,40 @@ int LineBuffer::ExtractLine(std::string_view term, char* buf, int max)
     std::memcpy(buf, data_, static_cast<size_t>(n));
     buf[n] = '\0';
     // The rest of an over-long line goes with it, as does the terminator.
-    const int removed = k + static_cast<int>(term.size());
-    std::memmove(data_, data_ + removed, static_cast<size_t>(count_ - removed));
-    count_ -= removed;
-    data_[count_] = '\0';
+    Remove(k + static_cast<int>(term.size()));
     return n;
 }
 
 void LineBuffer::DropUnterminated(std::string_view term)
 {
-    int keep = 0;
-    const int longest = std::min(static_cast<int>(term.size()) - 1, count_);
-    for (int len = longest; len > 0; --len) {
-        if (std::memcmp(data_ + count_ - len, term.data(), static_cast<size_t>(len)) == 0) {
-            keep = len;
-            break;
-        }
-    }
-    std::memmove(data_, data_ + count_ - keep, static_cast<size_t>(keep));
-    count_ = keep;
-    data_[count_] = '\0';
+    KeepTerminatorStart(term);
+    skipping_ = true;
 }
 
-// ---- Terminator ------------------------------------------------------------------------
-
-void Terminator::Set(const char* text)
+void LineBuffer::DropSkipped(std::string_view term)
 {
-    length_ = 0;
-    if (text != nullptr) {
-        while (length_ < kMaxLength && text[length_] != '\0') {
-            text_[length_] = text[length_];
-            ++length_;
+    if (!skipping_) {
+        return;
+    }
+    const int end = Find(term, 0, count_);
+    if (end < 0) {
+        KeepTerminatorStart(term);
+        return;
+    }
+    Remove(end + static_cast<int>(term.size()));
+    skipping_ = false;
+}
+
+void LineBuffer::KeepTerminatorStart(std::string_view term)
+{
+    const int longest = std::min({static_cast<int>(term.size()) - 1, count_, kCapacity - 1});
+    for (int len = longest; len > 0; --len) {
+        if (std::memcmp(data_ + count_ - len, term.data(), static_cast<size_t>(len)) == 0) {
+            Remove(count_ - len);
+            return;
         }
     }
-    text_[length_] = '\0';
+    Remove(count_);
 }
 
 // ---- CSCom -----------------------------------------------------------------------------
@@ -124,8 +138,7 @@ bool CSCom::Send(const char* text, int len)
     if (len < 0 || (len > 0 && text == nullptr)) {
         return false;
     }
-    const int n = text == nullptr ? 0 : static_cast<int>(strnlen(text, static_cast<size_t>(len)));
-    if (!port_.Write(text, n)) {
+    if (!port_.Write(text, len)) {
         return false;
     }
     const std::string term = SendTerminator();
@@ -209,21 +222,26 @@ void CSCom::SetName(const char*)
 
 void CSCom::SetTerminators(const char* term)
 {
-    std::lock_guard<std::mutex> lock(termLock_);
-    receiveTerm_.Set(term);
-    sendTerm_.Set(term);
+    try {
+        std::string copy = term == nullptr ? "" : term;
+        std::lock_guard<std::mutex> lock(termLock_);
+        receiveTerm_ = copy;
+        sendTerm_ = std::move(copy);
+    } catch (const std::bad_alloc&) {
+        // No memory for the copy: the port keeps the terminators it had.
+    }
 }
 
 std::string CSCom::ReceiveTerminator() const
 {
     std::lock_guard<std::mutex> lock(termLock_);
-    return std::string(receiveTerm_.View());
+    return receiveTerm_;
 }
 
 std::string CSCom::SendTerminator() const
 {
     std::lock_guard<std::mutex> lock(termLock_);
-    return std::string(sendTerm_.View());
+    return sendTerm_;
 }
 
 int CSCom::ExtractLine(char* buf, int max)
@@ -274,7 +292,7 @@ bool CSComOv::Send(const char* text, int len)
     }
     try {
         // One joined write, so that the terminator never goes out as a write of its own.
-        std::string joined(text == nullptr ? "" : text, text == nullptr ? 0 : strnlen(text, static_cast<size_t>(len)));
+        std::string joined(text == nullptr ? "" : text, static_cast<size_t>(text == nullptr ? 0 : len));
         joined += SendTerminator();
         return SendN(joined.data(), static_cast<int>(joined.size()));
     } catch (const std::bad_alloc&) {

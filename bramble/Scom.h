@@ -15,6 +15,9 @@ namespace bramble {
 
 // The received bytes not yet handed out as lines: at most 255 of them, followed by a NUL.
 // A received NUL byte is kept like any other byte; lines are found by the terminator alone.
+// A line too long for the buffer is dropped whole: once its first bytes were dropped, the
+// rest of it, up to and including its terminator, goes too, so that no fragment of it is
+// ever handed out as a line.
 class LineBuffer {
 public:
     static constexpr int kCapacity = 255;
@@ -23,22 +26,26 @@ public:
     const char* Text() const { return data_; }
     int Room() const { return kCapacity - count_; }
     char* FreeSpace() { return data_ + count_; }
+    // The rest of a dropped line is still to come and will be dropped.
+    bool Skipping() const { return skipping_; }
 
     // Takes `n` bytes that were read into FreeSpace() (at most Room()).
     void Commit(int n);
     void Clear();
 
-    // True when the buffer holds the terminator; with `pending`, also counts that many bytes
-    // already read into FreeSpace() but not committed. An empty terminator ends no line.
+    // True when the buffer holds a line to hand out; with `pending`, also counts that many
+    // bytes already read into FreeSpace() but not committed. An empty terminator ends no line.
     bool HasLine(std::string_view term, int pending = 0) const;
 
-    // Hands out the first line: its first min(k, max) characters into `buf` (which holds
-    // max + 1 bytes) with a NUL after them, and removes the whole line and its terminator.
-    // The count given, or -1 (nothing changed) when no complete line is buffered.
+    // Drops what is left of a dropped line, then hands out the first line: its first
+    // min(k, max) characters into `buf` (which holds max + 1 bytes) with a NUL after them, and
+    // removes the whole line and its terminator. The count given, or -1 when no complete line
+    // is buffered.
     int ExtractLine(std::string_view term, char* buf, int max);
 
     // A full buffer without a terminator can never make a line: drop its bytes, keeping only a
-    // trailing beginning of the terminator, which the next bytes may complete.
+    // trailing beginning of the terminator, which the next bytes may complete, and drop the
+    // rest of that line as it arrives.
     void DropUnterminated(std::string_view term);
 
     // One line receive: a line already buffered is handed out without reading; otherwise a
@@ -47,6 +54,7 @@ public:
     template <class Read>
     int ReceiveLine(std::string_view term, char* buf, int max, Read&& read)
     {
+        DropSkipped(term); // the terminator may have changed since the last receive
         if (HasLine(term)) {
             return ExtractLine(term, buf, max);
         }
@@ -62,26 +70,20 @@ public:
     }
 
 private:
-    // Offset of the first terminator within the first `len` bytes, or -1.
-    int Find(std::string_view term, int len) const;
+    // Offset of the first terminator within bytes `from` to `len`, or -1.
+    int Find(std::string_view term, int from, int len) const;
+    // Removes the first `n` bytes.
+    void Remove(int n);
+    // While skipping: removes the rest of the dropped line and its terminator when they are
+    // here, else all but a trailing beginning of the terminator.
+    void DropSkipped(std::string_view term);
+    // Removes all but the longest trailing beginning of the terminator (never all of a full
+    // buffer, so that a read always has room).
+    void KeepTerminatorStart(std::string_view term);
 
     char data_[kCapacity + 1] = {};
     int count_ = 0;
-};
-
-// A port's terminator, copied from the caller's text: at most two characters.
-class Terminator {
-public:
-    static constexpr int kMaxLength = 2;
-
-    Terminator() { Set("\r\n"); }
-    // A null text counts as empty; characters after the first two are not kept.
-    void Set(const char* text);
-    std::string_view View() const { return std::string_view(text_, length_); }
-
-private:
-    char text_[kMaxLength + 1] = {};
-    int length_ = 0;
+    bool skipping_ = false;
 };
 
 class CSCom {
@@ -96,7 +98,7 @@ public:
     // Opens COM index + 1 with a settings text ("baud=19200 parity=N data=8 stop=1").
     virtual bool Open(int index, const char* settings);
     virtual void Close();
-    // The first len bytes of text (not past its NUL), then the send terminator.
+    // The first len bytes of text (NULs included), then the send terminator.
     virtual bool Send(const char* text, int len);
     virtual bool SendN(const void* data, int len);
     // One line without its terminator into buf (max + 1 bytes): its length, or -1.
@@ -111,7 +113,7 @@ public:
     virtual void SetLineMode(bool on);
     virtual void SetName(const char* name);
 
-    // Both terminators become a copy of `term` (at most two characters).
+    // Both terminators become a copy of `term`, whatever its length (null counts as empty).
     void SetTerminators(const char* term);
     std::string ReceiveTerminator() const;
     std::string SendTerminator() const;
@@ -140,8 +142,8 @@ private:
     // The receiving thread may set the terminators (before each line receive) while the
     // sending thread reads the send terminator.
     mutable std::mutex termLock_;
-    Terminator receiveTerm_;
-    Terminator sendTerm_;
+    std::string receiveTerm_{"\r\n"};
+    std::string sendTerm_{"\r\n"};
 };
 
 // The platform port already reads under deadlines while another thread writes, so opening,

@@ -6,13 +6,16 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdint>
 #include <fcntl.h>
 #include <poll.h>
 #include <string>
+#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 
 namespace qmr::platform {
 
@@ -102,7 +105,64 @@ int MillisecondsUntil(Clock::time_point end)
     return static_cast<int>((left + 999) / 1000);
 }
 
+// Waits until the device can take bytes again. False when the port is being closed (`wake`
+// became readable), the line failed or hung up, or `stallEnd` passed first.
+bool WaitWritable(int fd, int wake, Clock::time_point stallEnd)
+{
+    while (true) {
+        const int wait = MillisecondsUntil(stallEnd);
+        if (wait <= 0) {
+            return false;
+        }
+        pollfd p[2]{{fd, POLLOUT, 0}, {wake, POLLIN, 0}};
+        const int r = poll(p, 2, wait);
+        if (r < 0 && errno != EINTR) {
+            return false;
+        }
+        if (r <= 0) {
+            continue;
+        }
+        if (p[1].revents != 0) {
+            return false;
+        }
+        return (p[0].revents & (POLLHUP | POLLERR | POLLNVAL)) == 0;
+    }
+}
+
 } // namespace
+
+// One read, write or query of the open device: while it lasts, a close waits before it
+// releases the descriptors. `fd` is -1 when the port is closed or closing.
+class SerialPort::Use {
+public:
+    explicit Use(const SerialPort& port) : port_(port)
+    {
+        std::lock_guard<std::mutex> lock(port_.lock_);
+        if (port_.fd_ >= 0 && !port_.closing_) {
+            fd = port_.fd_;
+            wake = port_.wakeFd_;
+            ++port_.users_;
+        }
+    }
+    ~Use()
+    {
+        if (fd < 0) {
+            return;
+        }
+        std::lock_guard<std::mutex> lock(port_.lock_);
+        if (--port_.users_ == 0) {
+            port_.idle_.notify_all();
+        }
+    }
+    Use(const Use&) = delete;
+    Use& operator=(const Use&) = delete;
+
+    int fd = -1;
+    int wake = -1;
+
+private:
+    const SerialPort& port_;
+};
 
 SerialPort::~SerialPort()
 {
@@ -160,7 +220,15 @@ bool SerialPort::Open(int comNumber, const CommSettings& settings)
     if (tcsetattr(fd, TCSANOW, &tio) != 0) {
         return fail(true, errno);
     }
-    fd_ = fd;
+    const int wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wake < 0) {
+        return fail(true, errno);
+    }
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        fd_ = fd;
+        wakeFd_ = wake;
+    }
     // Devices without modem lines (pseudo-terminals) refuse this; the port works without.
     SetModemBits(TIOCM_DTR | TIOCM_RTS, true);
     return true;
@@ -168,19 +236,43 @@ bool SerialPort::Open(int comNumber, const CommSettings& settings)
 
 void SerialPort::Close()
 {
+    std::unique_lock<std::mutex> lock(lock_);
+    idle_.wait(lock, [this] { return !closing_; });
     if (fd_ < 0) {
         return;
     }
+    // Wake every read and write polling the device (the count stays set for all of them) and
+    // let them leave before the descriptors go: a released number may be reused at once.
+    closing_ = true;
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t woken = ::write(wakeFd_, &one, sizeof one);
+    idle_.wait(lock, [this] { return users_ == 0; });
+    const int fd = std::exchange(fd_, -1);
+    const int wake = std::exchange(wakeFd_, -1);
+    lock.unlock();
     // The exclusive flag belongs to the terminal, not to this descriptor: clear it so that the
     // next opener (this program again, after a reopen) is not refused.
-    ioctl(fd_, TIOCNXCL);
-    ::close(fd_);
-    fd_ = -1;
+    ioctl(fd, TIOCNXCL);
+    ::close(fd);
+    ::close(wake);
+    lock.lock();
+    closing_ = false;
+    idle_.notify_all();
+}
+
+bool SerialPort::IsOpen() const
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    return fd_ >= 0 && !closing_;
 }
 
 int SerialPort::Read(char* buf, int n, const ReadDone& done)
 {
-    if (fd_ < 0 || n < 0 || (n > 0 && buf == nullptr)) {
+    if (n < 0 || (n > 0 && buf == nullptr)) {
+        return -1;
+    }
+    Use use(*this);
+    if (use.fd < 0) {
         return -1;
     }
     int got = 0;
@@ -191,8 +283,8 @@ int SerialPort::Read(char* buf, int n, const ReadDone& done)
         if (wait <= 0) {
             break;
         }
-        pollfd p{fd_, POLLIN, 0};
-        int r = poll(&p, 1, wait);
+        pollfd p[2]{{use.fd, POLLIN, 0}, {use.wake, POLLIN, 0}};
+        int r = poll(p, 2, wait);
         if (r < 0) {
             if (errno == EINTR) {
                 continue;
@@ -202,10 +294,11 @@ int SerialPort::Read(char* buf, int n, const ReadDone& done)
         if (r == 0) {
             continue; // the deadline is checked above
         }
-        if ((p.revents & POLLNVAL) != 0) {
+        // Closing, or a descriptor gone bad: what came before still counts.
+        if (p[1].revents != 0 || (p[0].revents & POLLNVAL) != 0) {
             return got > 0 ? got : -1;
         }
-        ssize_t k = ::read(fd_, buf + got, static_cast<size_t>(n - got));
+        ssize_t k = ::read(use.fd, buf + got, static_cast<size_t>(n - got));
         if (k > 0) {
             got += static_cast<int>(k);
             end = std::min(totalEnd, Clock::now() + std::chrono::milliseconds(kReadIntervalMs));
@@ -214,7 +307,7 @@ int SerialPort::Read(char* buf, int n, const ReadDone& done)
             }
             continue;
         }
-        if (k < 0 && (errno == EINTR || errno == EAGAIN) && (p.revents & (POLLHUP | POLLERR)) == 0) {
+        if (k < 0 && (errno == EINTR || errno == EAGAIN) && (p[0].revents & (POLLHUP | POLLERR)) == 0) {
             continue;
         }
         // End of file, EIO or a hang-up: the line is gone; what came before it still counts.
@@ -225,29 +318,34 @@ int SerialPort::Read(char* buf, int n, const ReadDone& done)
 
 bool SerialPort::Write(const void* data, int n)
 {
-    if (fd_ < 0 || n < 0 || (n > 0 && data == nullptr)) {
+    if (n < 0 || (n > 0 && data == nullptr)) {
         return false;
     }
+    Use use(*this);
+    if (use.fd < 0) {
+        return false;
+    }
+    const auto stallLimit = std::chrono::milliseconds(kWriteStallMs);
     const char* p = static_cast<const char*>(data);
     int done = 0;
+    Clock::time_point stallEnd = Clock::now() + stallLimit;
     while (done < n) {
-        ssize_t k = ::write(fd_, p + done, static_cast<size_t>(n - done));
+        ssize_t k = ::write(use.fd, p + done, static_cast<size_t>(n - done));
         if (k > 0) {
             done += static_cast<int>(k);
+            stallEnd = Clock::now() + stallLimit;
             continue;
         }
         if (k < 0 && errno == EINTR) {
             continue;
         }
         if (k < 0 && errno == EAGAIN) {
-            pollfd w{fd_, POLLOUT, 0};
-            if (poll(&w, 1, -1) < 0 && errno != EINTR) {
-                return false;
+            if (WaitWritable(use.fd, use.wake, stallEnd)) {
+                continue;
             }
-            if ((w.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-                return false;
-            }
-            continue;
+            // The caller is told that this write failed: its queued bytes must not reach the
+            // device later, and a close must not wait for a device that takes nothing.
+            tcflush(use.fd, TCOFLUSH);
         }
         return false;
     }
@@ -256,8 +354,9 @@ bool SerialPort::Write(const void* data, int n)
 
 int SerialPort::InputWaiting() const
 {
+    Use use(*this);
     int n = 0;
-    if (fd_ < 0 || ioctl(fd_, FIONREAD, &n) != 0) {
+    if (use.fd < 0 || ioctl(use.fd, FIONREAD, &n) != 0) {
         return -1;
     }
     return n;
@@ -265,8 +364,9 @@ int SerialPort::InputWaiting() const
 
 bool SerialPort::GetModemLines(ModemLines& lines) const
 {
+    Use use(*this);
     int bits = 0;
-    if (fd_ < 0 || ioctl(fd_, TIOCMGET, &bits) != 0) {
+    if (use.fd < 0 || ioctl(use.fd, TIOCMGET, &bits) != 0) {
         return false;
     }
     lines.cts = (bits & TIOCM_CTS) != 0;
@@ -278,7 +378,8 @@ bool SerialPort::GetModemLines(ModemLines& lines) const
 
 bool SerialPort::SetModemBits(int bits, bool on)
 {
-    return fd_ >= 0 && ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) == 0;
+    Use use(*this);
+    return use.fd >= 0 && ioctl(use.fd, on ? TIOCMBIS : TIOCMBIC, &bits) == 0;
 }
 
 bool SerialPort::SetRts(bool on)
@@ -293,12 +394,14 @@ bool SerialPort::SetDtr(bool on)
 
 bool SerialPort::SetBreak(bool on)
 {
-    return fd_ >= 0 && ioctl(fd_, on ? TIOCSBRK : TIOCCBRK) == 0;
+    Use use(*this);
+    return use.fd >= 0 && ioctl(use.fd, on ? TIOCSBRK : TIOCCBRK) == 0;
 }
 
 bool SerialPort::HoldOutput(bool hold)
 {
-    return fd_ >= 0 && tcflow(fd_, hold ? TCOOFF : TCOON) == 0;
+    Use use(*this);
+    return use.fd >= 0 && tcflow(use.fd, hold ? TCOOFF : TCOON) == 0;
 }
 
 } // namespace qmr::platform

@@ -24,6 +24,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -57,18 +58,20 @@ W* Control(QWidget* window, const char* name)
 }
 
 // Plays the operator: whenever the lamp shows a reply awaited, confirms it (the button, or
-// Enter in the reply box) and counts the confirmations.
+// Enter in the reply box) and counts the confirmations; from the second wait on, `instead`
+// runs in place of a confirmation when it is given.
 class Operator {
 public:
-    Operator(QWidget* window, bool byEnter) : window_(window)
+    Operator(QWidget* window, bool byEnter, std::function<void()> instead = {}) : window_(window)
     {
-        QObject::connect(&tick_, &QTimer::timeout, [this, byEnter] {
+        QObject::connect(&tick_, &QTimer::timeout, [this, byEnter, instead] {
             auto* lamp = window_.isNull() ? nullptr : window_->findChild<QLabel*>("ShapeRx");
             if (lamp == nullptr || lamp->grab().toImage().pixelColor(8, 8) != QColor(Qt::red)) {
                 return;
             }
-            ++count;
-            if (byEnter) {
+            if (++count > 1 && instead) {
+                instead();
+            } else if (byEnter) {
                 QTest::keyClick(window_->findChild<QComboBox*>("ComboBoxRx"), Qt::Key_Return);
             } else {
                 window_->findChild<QPushButton*>("Button1")->click();
@@ -236,6 +239,23 @@ TEST_F(DummyPort, ClosingTheWindowEndsTheWait)
     int n = 0;
     EXPECT_EQ(Recv(&n), "<none>");
     EXPECT_LT(MsSince(start), 1000);
+}
+
+// A close of the port (say from a Disconnect button) during the second wait of a line receive
+// ends that wait with nothing; the slot is empty at once and the port goes after the receive.
+TEST_F(DummyPort, ClosingThePortDuringAWaitFreesItOnlyAfterTheWait)
+{
+    Check("CheckBoxWait");
+    int slotAfterClose = 99;
+    Operator op(window, false, [&] {
+        _Rs232Close(3);
+        slotAfterClose = _Rs232RecvLen(3);
+    });
+    int n = 0;
+    EXPECT_EQ(Recv(&n), "<none>");
+    EXPECT_EQ(op.count, 2);
+    EXPECT_EQ(slotAfterClose, -1);
+    EXPECT_TRUE(window.isNull());
 }
 
 // A caller on another thread: the window work runs on the GUI thread, which stays free.

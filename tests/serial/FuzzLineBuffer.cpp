@@ -4,6 +4,7 @@
 
 #include "bramble/Scom.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -21,13 +22,32 @@ void Check(bool ok)
     }
 }
 
-// The receive as a plain string: a buffered line first, a full buffer dropped, then a read.
+// The receive as a plain string: a buffered line first, a full buffer dropped with the rest
+// of its line, then a read.
 struct Model {
     std::string buf;
+    bool skipping = false;
+
+    // Keeps only the longest trailing beginning of the terminator, never a whole full buffer.
+    void KeepTerminatorStart(std::string_view term)
+    {
+        size_t keep = std::min({term.empty() ? 0 : term.size() - 1, buf.size(), size_t{254}});
+        while (keep > 0 && buf.compare(buf.size() - keep, keep, term.substr(0, keep)) != 0) {
+            --keep;
+        }
+        buf.erase(0, buf.size() - keep);
+    }
 
     int Extract(std::string_view term, int max, std::string& out)
     {
         size_t k = term.empty() ? std::string::npos : buf.find(term);
+        if (skipping && k != std::string::npos) { // the rest of a dropped line ends here
+            buf.erase(0, k + term.size());
+            skipping = false;
+            k = buf.find(term);
+        } else if (skipping) {
+            KeepTerminatorStart(term);
+        }
         if (k == std::string::npos) {
             return -1;
         }
@@ -42,14 +62,8 @@ struct Model {
             return static_cast<int>(out.size());
         }
         if (buf.size() == 255) {
-            size_t keep = 0;
-            for (size_t len = term.empty() ? 0 : term.size() - 1; len > 0; --len) {
-                if (buf.compare(buf.size() - len, len, term.substr(0, len)) == 0) {
-                    keep = len;
-                    break;
-                }
-            }
-            buf.erase(0, buf.size() - keep);
+            KeepTerminatorStart(term);
+            skipping = true;
         }
         if (fail) {
             return -1;
@@ -119,6 +133,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Check(lb.Count() >= 0 && lb.Count() <= bramble::LineBuffer::kCapacity);
         Check(lb.Text()[lb.Count()] == '\0');
         Check(std::string_view(lb.Text(), static_cast<size_t>(lb.Count())) == model.buf);
+        Check(lb.Skipping() == model.skipping);
         Check(driver == modelDriver);
     }
     return 0;

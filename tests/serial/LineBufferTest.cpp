@@ -69,14 +69,15 @@ TEST(LineBuffer, AFailedReadKeepsWhatIsBuffered)
     EXPECT_STREQ(lb.Text(), "PART");
 }
 
-TEST(LineBuffer, AFullBufferIsDroppedBeforeTheNextRead)
+TEST(LineBuffer, AFullBufferIsDroppedBeforeTheNextReadWithTheRestOfItsLine)
 {
     LineBuffer lb;
-    ScriptedReads reads{{std::string(255, 'z'), "OK\n"}};
+    ScriptedReads reads{{std::string(255, 'z'), "OK\n", "NEXT\n"}};
     EXPECT_EQ(Receive(lb, reads), "<none>");
     EXPECT_EQ(lb.Count(), 255);
-    EXPECT_EQ(Receive(lb, reads), "OK");
+    EXPECT_EQ(Receive(lb, reads), "<none>"); // "OK" ends the dropped line
     EXPECT_EQ(lb.Count(), 0);
+    EXPECT_EQ(Receive(lb, reads), "NEXT");
 }
 
 struct DropCase {
