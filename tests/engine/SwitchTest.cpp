@@ -2,76 +2,66 @@
 // up in the process (descriptors, memory), and the window on screen still sees the cable.
 #include "EngineRig.h"
 
-#include <QTest>
-
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <sys/wait.h>
 
 namespace enginetest {
 namespace {
 
-struct Usage {
-    long fds = -1;
-    long rssKb = -1;
-};
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+// The sanitizers keep freed memory aside for a while: only the descriptors are judged.
+constexpr bool kJudgeMemory = false;
+#else
+constexpr bool kJudgeMemory = true;
+#endif
 
-Usage UsageOf(int pid)
+// Open descriptors and resident kB of a process.
+std::pair<long, long> UsageOf(int pid)
 {
-    Usage usage;
     const std::string proc = "/proc/" + std::to_string(pid);
     std::error_code ec;
-    usage.fds = std::distance(std::filesystem::directory_iterator(proc + "/fd", ec), {});
-    std::ifstream status(proc + "/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.starts_with("VmRSS:")) {
-            usage.rssKb = std::stol(line.substr(6));
-        }
-    }
-    return usage;
+    const long fds = std::distance(std::filesystem::directory_iterator(proc + "/fd", ec), {});
+    const std::string status = qmrtest::ReadFile(proc + "/status");
+    const size_t at = status.find("VmRSS:");
+    return {fds, at == std::string::npos ? -1 : std::stol(status.substr(at + 6))};
 }
 
 TEST_F(EngineTest, ClosedWindowsKeepNoDescriptorsNorMemoryAndTheCurrentOneSeesTheCable)
 {
-    constexpr int kCom = 5;
-    StartSim(kCom);
-    WriteSettings(kCom);
+    StartSim(5);
+    WriteSettings(5);
     std::string script = "window TFormAppQmrIL\nclick ButtonMode\nwindow TFormAppQmrPp\nhold first\n";
     for (int i = 0; i < 50; ++i) {
         script += "click ButtonMode\nwindow TFormAppQmrIL\nclick ButtonMode\nwindow TFormAppQmrPp\n";
     }
-    script += "hold last\ncolour StaticTextUsb #000080\nhold unplugged\ncolour StaticTextUsb #00ffff\ndone\n";
-    qmrtest::WriteFile("drive.txt", script);
+    qmrtest::WriteFile("drive.txt", script + "hold last\ncolour StaticTextUsb #000080\nhold unplugged\n"
+                                             "colour StaticTextUsb #00ffff\ndone\n");
     ProgramProcess program;
     ASSERT_TRUE(program.Start(
         {}, {"QT_QPA_GENERIC_PLUGINS=qmrdrive:drive.txt", std::string("QT_PLUGIN_PATH=") + QMR_PLUGIN_DIR}));
+    std::pair<long, long> first, last;
+    // At each hold of the driver the test measures or pulls the cable, then lets it go on.
+    const std::pair<const char*, std::function<void()>> holds[] = {
+        {"first", [&] { first = UsageOf(program.Pid()); }},
+        {"last", [&] { last = UsageOf(program.Pid()), sim.HangUpPty(); }},
+        {"unplugged", [&] { sim.ReplugPty(); }},
+        {"done", [] {}},
+    };
     std::string report;
-    // The driver reached `line` (or gave up).
-    auto reached = [&](const std::string& line) {
+    for (const auto& [name, act] : holds) {
         qmrtest::WaitFor(
             [&] {
                 report = qmrtest::ReadFile("drive.txt.report");
-                return report.find(line) != std::string::npos || report.find("timeout") != std::string::npos;
+                return report.find(name) != std::string::npos || report.find("timeout") != std::string::npos;
             },
             120s);
-        return report.find(line) != std::string::npos;
-    };
-
-    ASSERT_TRUE(reached("hold first")) << report;
-    const Usage first = UsageOf(program.Pid());
-    qmrtest::WriteFile("first", "");
-    ASSERT_TRUE(reached("hold last")) << report;
-    const Usage last = UsageOf(program.Pid());
-    sim.HangUpPty();
-    qmrtest::WriteFile("last", "");
-    ASSERT_TRUE(reached("hold unplugged")) << report;
-    ASSERT_TRUE(sim.ReplugPty());
-    qmrtest::WriteFile("unplugged", "");
-    ASSERT_TRUE(reached("done")) << report;
-
-    EXPECT_LE(last.fds, first.fds + 4) << first.fds;
-    EXPECT_LE(last.rssKb, first.rssKb + 30 * 1024) << first.rssKb;
+        ASSERT_NE(report.find(name), std::string::npos) << report;
+        act();
+        qmrtest::WriteFile(name, "");
+    }
+    EXPECT_LE(last.first, first.first + 4) << first.first;
+    EXPECT_TRUE(!kJudgeMemory || last.second <= first.second + 30 * 1024) << first.second << " " << last.second;
     program.Signal(SIGTERM);
     int status = 0;
     ASSERT_TRUE(program.WaitExit(20s, status));
