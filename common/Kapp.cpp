@@ -1,6 +1,7 @@
 #include "common/Kapp.h"
 
 #include <QMessageBox>
+#include <QThread>
 #include <QTimer>
 
 #include <exception>
@@ -59,14 +60,17 @@ int KApplication::Depth()
 
 void KApplication::RunAtRest(QObject* context, std::function<void()> work)
 {
-    RunAtRestAfter(context, std::move(work), 0);
+    if (dynamic_cast<KApplication*>(QCoreApplication::instance()) != nullptr) {
+        RunAtRestAfter(context, std::move(work), 0);
+    }
 }
 
 void KApplication::RunAtRestAfter(QObject* context, std::function<void()> work, int delayMs)
 {
     QTimer::singleShot(delayMs, context, [context, work = std::move(work)]() mutable {
-        // The timer's own delivery is the one expected here; more is a nested wait.
-        if (Depth() > 1) {
+        // The timer's own delivery by the message loop is the one expected here; more is a
+        // nested wait, another loop level a modal run or a wait outside the message loop.
+        if (Depth() > 1 || QThread::currentThread()->loopLevel() != 1) {
             RunAtRestAfter(context, std::move(work), kRestRetryMs);
             return;
         }

@@ -14,12 +14,13 @@ public:
 
     bool notify(QObject* receiver, QEvent* event) override;
 
-    // How many event deliveries are running on the calling thread: 1 inside a handler called
-    // straight from the message loop, more inside a nested wait (a modal box, a processing
-    // wait) that a handler runs. 0 where the application object is not a KApplication.
+    // How many event deliveries are running on the calling thread: 1 inside a handler that
+    // the message loop called, more inside a nested wait (a modal box, a processing wait)
+    // that a handler runs.
     static int Depth();
-    // Runs `work` on the GUI thread once nothing of the program runs below it (no handler
-    // waits in a nested loop), unless `context` is gone by then; GUI thread only.
+    // Runs `work` once the message loop itself delivers it with nothing of the program below
+    // (no handler waits in a nested loop), unless `context` is gone by then. GUI thread only.
+    // Under another application object rest cannot be told apart: `work` never runs.
     static void RunAtRest(QObject* context, std::function<void()> work);
 
     // Shows the text of the exception in flight (call it from a catch block): a standard

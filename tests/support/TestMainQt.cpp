@@ -1,8 +1,8 @@
 // Main of the tests that need a QApplication: the offscreen platform unless the environment
 // names another (the screenshot script runs under Xvfb), and a private runtime folder.
 #include "common/Fontsubst.h"
-#include "common/Kapp.h"
 
+#include <QApplication>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
@@ -18,8 +18,7 @@ int main(int argc, char** argv)
         setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
     }
     ::testing::InitGoogleTest(&argc, argv);
-    // The program's own application object: it knows when nothing runs below the message loop.
-    KApplication app(argc, argv, QStringLiteral("test"));
+    QApplication app(argc, argv);
     InstallFontSubstitutes();
     return RUN_ALL_TESTS();
 }
