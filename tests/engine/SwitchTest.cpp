@@ -2,16 +2,13 @@
 // up in the process (descriptors, memory), and the window on screen still sees the cable.
 #include "EngineRig.h"
 
-#include <csignal>
 #include <filesystem>
-#include <sys/wait.h>
 
 namespace enginetest {
 namespace {
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-// The sanitizers keep freed memory aside for a while: only the descriptors are judged.
-constexpr bool kJudgeMemory = false;
+constexpr bool kJudgeMemory = false; // the sanitizers keep freed memory aside for a while
 #else
 constexpr bool kJudgeMemory = true;
 #endif
@@ -20,11 +17,9 @@ constexpr bool kJudgeMemory = true;
 std::pair<long, long> UsageOf(int pid)
 {
     const std::string proc = "/proc/" + std::to_string(pid);
-    std::error_code ec;
-    const long fds = std::distance(std::filesystem::directory_iterator(proc + "/fd", ec), {});
     const std::string status = qmrtest::ReadFile(proc + "/status");
-    const size_t at = status.find("VmRSS:");
-    return {fds, at == std::string::npos ? -1 : std::stol(status.substr(at + 6))};
+    return {std::distance(std::filesystem::directory_iterator(proc + "/fd"), {}),
+            std::stol(status.substr(status.find("VmRSS:") + 6))};
 }
 
 TEST_F(EngineTest, ClosedWindowsKeepNoDescriptorsNorMemoryAndTheCurrentOneSeesTheCable)
@@ -62,10 +57,6 @@ TEST_F(EngineTest, ClosedWindowsKeepNoDescriptorsNorMemoryAndTheCurrentOneSeesTh
     }
     EXPECT_LE(last.first, first.first + 4) << first.first;
     EXPECT_TRUE(!kJudgeMemory || last.second <= first.second + 30 * 1024) << first.second << " " << last.second;
-    program.Signal(SIGTERM);
-    int status = 0;
-    ASSERT_TRUE(program.WaitExit(20s, status));
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 } // namespace

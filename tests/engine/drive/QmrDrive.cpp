@@ -28,6 +28,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <utility>
+
 namespace {
 
 constexpr int kStepTimeoutMs = 30000;
@@ -80,15 +82,11 @@ private:
         const QString& verb = words[0];
         QWidget* window = Shown();
         if (verb == QLatin1String("hold")) {
-            if (!held_) {
+            if (!std::exchange(held_, true)) {
                 Write(words.join(QLatin1Char(' ')));
-                held_ = true;
             }
-            if (!QFileInfo::exists(words.value(1))) {
-                return false;
-            }
-            held_ = false;
-            return true;
+            held_ = !QFileInfo::exists(words.value(1));
+            return !held_;
         }
         if (verb == QLatin1String("done")) {
             Write(QStringLiteral("done"));
