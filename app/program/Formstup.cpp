@@ -14,6 +14,7 @@
 #include "app/link/Strmthread.h"
 #include "bramble/Bramble.h"
 #include "common/Guipost.h"
+#include "common/Kapp.h"
 
 #include "app/windows/Formapqmrcf.h"
 #include "app/windows/Formapqmril.h"
@@ -26,6 +27,7 @@
 #include <QFont>
 #include <QGuiApplication>
 #include <QPalette>
+#include <QPointer>
 #include <QScreen>
 #include <QStringList>
 #include <QTimer>
@@ -234,6 +236,21 @@ void TFormStartUp::ChangeWindow(int number, int linkCode)
 void TFormStartUp::Quit()
 {
     close();
+}
+
+void TFormStartUp::WindowClosed(TFormAppQmr* window)
+{
+    // Every switch closes a window: kept hidden until the end, they would add up over a long
+    // run. A closed window goes once nothing runs below its close (it may have come from a
+    // handler of the window waiting in a nested loop), unless it is still the current one or
+    // was shown again.
+    KApplication::RunAtRest(this, [this, window = QPointer<TFormAppQmr>(window)] {
+        if (window == nullptr || window == currentWindow_ || !window->isHidden() || window->GetModule() != nullptr) {
+            return;
+        }
+        std::erase(windows_, window.data());
+        delete window.data();
+    });
 }
 
 void TFormStartUp::BeforeExit()

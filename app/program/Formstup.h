@@ -43,6 +43,7 @@ public:
     bool HasWindow(int number) const override;
     // Closes the start-up window, which ends the message loop.
     void Quit() override;
+    void WindowClosed(TFormAppQmr* window) override;
     // Any thread: has TimerToLocal4 started on the GUI thread.
     void StartToLocalTimer();
     // The shut-down: settings written back, link closed, device and communication module
@@ -79,7 +80,7 @@ private:
     std::unique_ptr<KComDeviceQmr> device_;
     TFormAppQmr* currentWindow_ = nullptr;
     KModuleQmr* currentModule_ = nullptr;
-    std::vector<TFormAppQmr*> windows_; // every window the switch made, owned
+    std::vector<TFormAppQmr*> windows_; // the windows the switch made that still exist, owned
     QTimer* timer1_ = nullptr;
     QTimer* timerToLocal4_ = nullptr;
     bool shutDown_ = false;

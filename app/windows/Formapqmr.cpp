@@ -415,6 +415,9 @@ void TFormAppQmr::Image1DblClick()
 void TFormAppQmr::FormShow()
 {
     TFormApp::FormShow();
+    // A window shown again after its close gets back the timers that the close stopped.
+    timerBusy_->start();
+    timerActions_->start();
     ui_->LabelVersion->setText(QLatin1String(kVersionText));
     if (HasSwitch("/A")) {
         // The developer's switch: the manual window (when the switch has it) and the busy check.
@@ -489,6 +492,18 @@ void TFormAppQmr::FormClose()
     DeleteChecker();
     module_ = nullptr;
     TFormApp::FormClose();
+    ReleaseWhileClosed();
+}
+
+void TFormAppQmr::ReleaseWhileClosed()
+{
+    // The frames' timers too: a closed window has nothing to show or to send.
+    for (QTimer* timer : findChildren<QTimer*>()) {
+        timer->stop();
+    }
+    if (KWindowSwitch* windowSwitch = Switch()) {
+        windowSwitch->WindowClosed(this);
+    }
 }
 
 void TFormAppQmr::closeEvent(QCloseEvent* event)

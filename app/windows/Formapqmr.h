@@ -31,6 +31,8 @@ namespace Ui {
 class TFormAppQmr;
 }
 
+class TFormAppQmr;
+
 // The window switch as the instrument windows see the start-up window.
 class KWindowSwitch {
 public:
@@ -42,6 +44,8 @@ public:
     virtual bool HasWindow(int number) const = 0;
     // Ends the program.
     virtual void Quit() = 0;
+    // `window` has closed: the switch may let it go once nothing refers to it any more.
+    virtual void WindowClosed(TFormAppQmr* /*window*/) {}
 };
 
 class TFormAppQmr : public TFormApp, public KQmrView {
@@ -188,6 +192,8 @@ protected:
 private:
     // The command edit's text, sent unchanged as free text (SEND or Enter).
     void SendCommandText();
+    // The end of every close: no timer of the window runs on, and the switch learns of it.
+    void ReleaseWhileClosed();
 
     std::unique_ptr<Ui::TFormAppQmr> ui_;
     bool switching_ = false;

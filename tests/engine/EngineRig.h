@@ -127,6 +127,7 @@ public:
     bool Start(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
                const std::function<void()>& inChild = {});
     void Signal(int signal) const;
+    int Pid() const { return pid_; }
     // True when the program ended within the time; its wait status in `status`.
     bool WaitExit(std::chrono::milliseconds timeout, int& status);
 

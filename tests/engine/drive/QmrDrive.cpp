@@ -4,7 +4,7 @@
 // at a time, each waited for (at most 30 s), and writes what it saw to "<script>.report":
 //
 //   window CLASS    a visible window of that class; reports the visible windows, the number
-//                   of instrument windows made so far and the window's position
+//                   of instrument windows that exist and the window's position
 //   click NAME      clicks the button NAME of the shown instrument window once it is shown
 //                   and enabled
 //   visible NAME    the control NAME of the shown window is visible
@@ -13,10 +13,13 @@
 //   text NAME TEXT  the label NAME shows TEXT
 //   move X Y        moves the shown window
 //   done            reports "done"
+//   colour NAME RGB the label NAME is filled with RGB (#RRGGBB)
+//   hold FILE       reports "hold FILE", then waits until FILE exists (the test acts meanwhile)
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QGenericPlugin>
 #include <QLabel>
 #include <QPalette>
@@ -24,6 +27,8 @@
 #include <QTextStream>
 #include <QTimer>
 #include <QWidget>
+
+#include <utility>
 
 namespace {
 
@@ -76,6 +81,13 @@ private:
     {
         const QString& verb = words[0];
         QWidget* window = Shown();
+        if (verb == QLatin1String("hold")) {
+            if (!std::exchange(held_, true)) {
+                Write(words.join(QLatin1Char(' ')));
+            }
+            held_ = !QFileInfo::exists(words.value(1));
+            return !held_;
+        }
         if (verb == QLatin1String("done")) {
             Write(QStringLiteral("done"));
             return true;
@@ -88,16 +100,16 @@ private:
                 return false;
             }
             QStringList visible;
-            int made = 0;
+            int kept = 0;
             for (QWidget* widget : QApplication::topLevelWidgets()) {
-                made += widget->inherits("TFormAppQmr") ? 1 : 0;
+                kept += widget->inherits("TFormAppQmr") ? 1 : 0;
                 if (widget->isVisible()) {
                     visible << QString::fromLatin1(widget->metaObject()->className());
                 }
             }
-            Write(QStringLiteral("window %1 visible=%2 made=%3 at=%4,%5")
+            Write(QStringLiteral("window %1 visible=%2 kept=%3 at=%4,%5")
                       .arg(words.value(1), visible.join(QLatin1Char(',')))
-                      .arg(made)
+                      .arg(kept)
                       .arg(window->x())
                       .arg(window->y()));
             return true;
@@ -126,6 +138,10 @@ private:
             window->move(words.value(1).toInt(), words.value(2).toInt());
             return true;
         }
+        if (verb == QLatin1String("colour")) {
+            auto* label = window->findChild<QLabel*>(words.value(1));
+            return label != nullptr && label->palette().color(QPalette::Window) == QColor(words.value(2));
+        }
         Write(QStringLiteral("unknown ") + verb);
         return false;
     }
@@ -153,6 +169,7 @@ private:
     QStringList steps_;
     qsizetype next_ = 0;
     bool sawBusy_ = false;
+    bool held_ = false;
     QTimer timer_;
     QElapsedTimer clock_;
 };
