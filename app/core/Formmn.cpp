@@ -24,17 +24,23 @@ constexpr int kWhite = 0xFFFFFF;
 const QString kAddTitle = QStringLiteral("項目追加");
 const QString kAddPromptTail = QStringLiteral("設定");
 
-// Every cell of the list in the house style: centred text, white, no stripes.
+// A cell of the list in the house style: centred text, white, no stripes.
+void PaintMenuCell(QPainter* painter, const QTableWidget& grid, int column, int row, const QRect& rect)
+{
+    const GridCellState state = GridCellStateOf(grid, column, row);
+    painter->save();
+    DrawGridCell(*painter, grid, column, row, kAlignCentre, kWhite, 0, state, rect);
+    painter->restore();
+}
+
+// Every cell of the list.
 class MenuCellDelegate : public QStyledItemDelegate {
 public:
     explicit MenuCellDelegate(QTableWidget* grid) : QStyledItemDelegate(grid), grid_(grid) {}
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
-        const GridCellState state = GridCellStateOf(*grid_, index.column(), index.row());
-        painter->save();
-        DrawGridCell(*painter, *grid_, index.column(), index.row(), kAlignCentre, kWhite, 0, state, option.rect);
-        painter->restore();
+        PaintMenuCell(painter, *grid_, index.column(), index.row(), option.rect);
     }
 
 private:
@@ -60,10 +66,7 @@ public:
 protected:
     void paintSection(QPainter* painter, const QRect& rect, int column) const override
     {
-        const GridCellState state = GridCellStateOf(*grid_, column, kTitleRow);
-        painter->save();
-        DrawGridCell(*painter, *grid_, column, kTitleRow, kAlignCentre, kWhite, 0, state, rect);
-        painter->restore();
+        PaintMenuCell(painter, *grid_, column, kTitleRow, rect);
     }
 
 private:
