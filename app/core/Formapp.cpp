@@ -12,6 +12,7 @@
 #include <QFont>
 #include <QLabel>
 #include <QPalette>
+#include <QPushButton>
 #include <QResizeEvent>
 #include <QShowEvent>
 
@@ -97,10 +98,19 @@ void TFormApp::FormShow()
 
 void TFormApp::reject()
 {
+    // Shown modeless, the window is a form, not a dialog: Escape closes nothing.
     if (isModal()) {
         QDialog::reject();
-    } else {
-        close();
+    }
+}
+
+void TFormApp::DropDefaultButtons()
+{
+    for (QPushButton* button : findChildren<QPushButton*>()) {
+        if (button->window() == this) {
+            button->setDefault(false);
+            button->setAutoDefault(false);
+        }
     }
 }
 
@@ -117,6 +127,11 @@ void TFormApp::closeEvent(QCloseEvent* event)
 
 void TFormApp::showEvent(QShowEvent* event)
 {
+    if (!isModal()) {
+        // Before the dialog base looks for a button to make the default one (after this
+        // event): a form's Enter stays with the control that has the focus.
+        DropDefaultButtons();
+    }
     // The dialog base places the window first; a stored position then wins.
     QDialog::showEvent(event);
     if (event->spontaneous()) {

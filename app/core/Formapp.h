@@ -4,7 +4,8 @@
 // caption through Bramble, and hides the start-up window when it shows. GUI thread only.
 //
 // The form is a QDialog so that a derived window may also run modally (the settings
-// window); the instrument windows are shown modeless. The start-up window is not made the
+// window); the instrument windows are shown modeless, and then have no dialog keys: no
+// default button takes Enter and Escape closes nothing. The start-up window is not made the
 // Qt parent: a parent would keep the windows on top of, and hidden with, the splash.
 
 #include <QDialog>
@@ -45,8 +46,7 @@ public:
     // Runs on every show: moves to the stored position, hides the start-up window.
     virtual void FormShow();
 
-    // Escape: a modeless window closes through its close handler as the close box does; a
-    // modal run ends as Cancel.
+    // Escape: a modal run ends as Cancel; a modeless window stays (its close box closes it).
     void reject() override;
 
 protected:
@@ -59,6 +59,10 @@ protected:
     QLabel* LabelCaption() const;
 
 private:
+    // No button of the window is pressed by Enter: none is the default button, and none
+    // becomes it when it takes the focus. Every show of a modeless window runs it.
+    void DropDefaultButtons();
+
     std::unique_ptr<Ui::TFormApp> baseUi_;
     QPointer<QWidget> startUp_;
     KModule* module_ = nullptr;

@@ -8,6 +8,7 @@
 #include <QFont>
 #include <QHeaderView>
 #include <QInputDialog>
+#include <QItemSelectionModel>
 #include <QPainter>
 #include <QPushButton>
 #include <QStyleOptionViewItem>
@@ -23,17 +24,49 @@ constexpr int kWhite = 0xFFFFFF;
 const QString kAddTitle = QStringLiteral("項目追加");
 const QString kAddPromptTail = QStringLiteral("設定");
 
-// Every cell of the list in the house style: centred text, white, no stripes.
+// A cell of the list in the house style: centred text, white, no stripes.
+void PaintMenuCell(QPainter* painter, const QTableWidget& grid, int column, int row, const QRect& rect)
+{
+    const GridCellState state = GridCellStateOf(grid, column, row);
+    painter->save();
+    DrawGridCell(*painter, grid, column, row, kAlignCentre, kWhite, 0, state, rect);
+    painter->restore();
+}
+
+// Every cell of the list.
 class MenuCellDelegate : public QStyledItemDelegate {
 public:
     explicit MenuCellDelegate(QTableWidget* grid) : QStyledItemDelegate(grid), grid_(grid) {}
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
-        const GridCellState state = GridCellStateOf(*grid_, index.column(), index.row());
-        painter->save();
-        DrawGridCell(*painter, *grid_, index.column(), index.row(), kAlignCentre, kWhite, 0, state, option.rect);
-        painter->restore();
+        PaintMenuCell(painter, *grid_, index.column(), index.row(), option.rect);
+    }
+
+private:
+    QTableWidget* grid_;
+};
+
+// The title row as a fixed header: it stays in view when the list scrolls and is never a
+// row that can be current. The titles stay in the grid's first row (hidden), painted here in
+// the title cells' house style.
+class MenuTitleHeader : public QHeaderView {
+public:
+    explicit MenuTitleHeader(QTableWidget* grid) : QHeaderView(Qt::Horizontal, grid), grid_(grid)
+    {
+        setSectionsClickable(false);
+        setHighlightSections(false);
+    }
+
+    QSize sizeHint() const override
+    {
+        return {QHeaderView::sizeHint().width(), grid_->verticalHeader()->defaultSectionSize()};
+    }
+
+protected:
+    void paintSection(QPainter* painter, const QRect& rect, int column) const override
+    {
+        PaintMenuCell(painter, *grid_, column, kTitleRow, rect);
     }
 
 private:
@@ -61,12 +94,23 @@ TFormMenu::TFormMenu(QWidget* owner, KSelectMenu* model)
     SetPixelSize(ui_->LabelGuide, 16);
 
     QTableWidget* grid = ui_->StringGridMenu;
+    auto* header = new MenuTitleHeader(grid);
+    grid->setHorizontalHeader(header);
+    header->setVisible(true);
     grid->setColumnWidth(0, 68);
     grid->setColumnWidth(1, 318);
     grid->setItemDelegate(new MenuCellDelegate(grid));
     for (int column = 0; column < grid->columnCount(); ++column) {
         SetCell(column, kTitleRow, QString());
     }
+    grid->setRowHidden(kTitleRow, true);
+    // No gesture reaches the hidden row; should anything make it current all the same, the
+    // list has no current row instead.
+    connect(grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [grid](const QModelIndex& current) {
+        if (current.row() == kTitleRow) {
+            grid->setCurrentIndex(QModelIndex());
+        }
+    });
 
     connect(ui_->SpeedButtonAdd, &QToolButton::clicked, this, &TFormMenu::SpeedButtonAddClick);
     connect(ui_->ButtonOK, &QPushButton::clicked, this, &TFormMenu::ButtonOKClick);
@@ -98,8 +142,8 @@ void TFormMenu::Fill(const QStringList& captions, const QStringList& names, cons
 
     QTableWidget* grid = ui_->StringGridMenu;
     grid->setRowCount(static_cast<int>(names.size()) + 1);
-    // Where the grid puts its current row: the first row under the titles.
-    grid->setCurrentCell(grid->rowCount() > 1 ? 1 : kTitleRow, 0);
+    // Where the grid puts its current row: the first row under the titles; none without one.
+    grid->setCurrentCell(grid->rowCount() > 1 ? 1 : -1, 0);
     for (int i = 0; i < names.size(); ++i) {
         // A number text that is no number counts as 0.
         const int number = numbers.value(i).trimmed().toInt();

@@ -26,7 +26,7 @@ public:
     // numbers run in parallel; the row whose number equals `current` becomes the current one,
     // else the first row under the titles stays current.
     void Fill(const QStringList& captions, const QStringList& names, const QStringList& numbers, int current);
-    // The index of the chosen entry, or -1 when the title row (or nothing) is current.
+    // The index of the chosen entry, or -1 when no entry is current.
     int GetSelectedIndex() const;
     // Asks the operator for a number and a name, hands them to the model and appends a row
     // with them, which becomes the current one. Returns 1.

@@ -525,7 +525,7 @@ bool TFormAppQmr::eventFilter(QObject* watched, QEvent* event)
     if (event->type() == QEvent::KeyPress && watched == ui_->EditCmd) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            // Swallowed: in a dialog, Enter would also press the default button.
+            // Swallowed: the Enter is the command edit's alone.
             SendCommandText();
             return true;
         }

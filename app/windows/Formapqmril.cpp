@@ -78,6 +78,9 @@ TFormAppQmrIL::TFormAppQmrIL(QWidget* owner, KModuleQmr* module)
     SetColour(FrameSliderFrq->StaticTextMax, kGreen);
 
     SpeedButtonSet->installEventFilter(this);
+    // A click that reaches the button comes from the keyboard (Space): the mouse press is
+    // taken by the event filter. The button has toggled already; the editing follows it.
+    connect(SpeedButtonSet, &QToolButton::clicked, this, &TFormAppQmrIL::FrequencySetChanged);
 
     // Creating.
     FrameSliderIL->EditNum->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -231,9 +234,13 @@ void TFormAppQmrIL::ActionDBUpdate()
 
 void TFormAppQmrIL::SpeedButtonSetMouseDown()
 {
-    const bool wasDown = SpeedButtonSet->isChecked();
-    SpeedButtonSet->setChecked(!wasDown);
-    SetFrequencyEditing(!wasDown);
+    SpeedButtonSet->setChecked(!SpeedButtonSet->isChecked());
+    FrequencySetChanged();
+}
+
+void TFormAppQmrIL::FrequencySetChanged()
+{
+    SetFrequencyEditing(SpeedButtonSet->isChecked());
     KModuleQmr* module = Module();
     ShowRemote(module != nullptr && module->IsRemote());
 }

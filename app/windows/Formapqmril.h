@@ -60,6 +60,8 @@ protected:
     void ActionDBUpdate() override;
     // Frequency SET pressed: editing on when the button was up, off when it was down.
     void SpeedButtonSetMouseDown();
+    // Frequency SET has changed its state, by the mouse or by a key: the editing follows it.
+    void FrequencySetChanged();
     // Only while the developer controls are offered ("/A"): toggles Frequency SET.
     void FormDblClick();
 

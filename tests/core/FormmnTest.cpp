@@ -4,6 +4,7 @@
 #include "app/core/Menumodel.h"
 
 #include <QApplication>
+#include <QHeaderView>
 #include <QImage>
 #include <QInputDialog>
 #include <QLabel>
@@ -210,10 +211,47 @@ TEST(FormMenu, LayoutAndHouseStylePainting)
     EXPECT_FALSE(form.findChild<QToolButton*>("SpeedButtonDel")->isVisible());
 
     const QImage image = grid->grab().toImage();
-    EXPECT_EQ(CellBackground(grid, image, 0, 0), QColor(192, 192, 192)); // title row
-    EXPECT_EQ(CellBackground(grid, image, 0, 1), QColor(192, 192, 192));
+    QHeaderView* titles = grid->horizontalHeader();
+    for (int column : {0, 1}) { // the title row
+        const QPoint corner = titles->mapTo(grid, QPoint(titles->sectionViewportPosition(column) + 1, 1));
+        EXPECT_EQ(image.pixelColor(corner), QColor(192, 192, 192));
+    }
     EXPECT_EQ(CellBackground(grid, image, 1, 1), QColor(255, 255, 255)); // a normal row
     EXPECT_EQ(CellBackground(grid, image, 2, 0), QColor(0, 255, 255));   // the chosen row
     EXPECT_EQ(CellBackground(grid, image, 2, 1), QColor(0, 255, 255));
     EXPECT_EQ(CellBackground(grid, image, 3, 0), QColor(255, 255, 255));
+}
+
+TEST(FormMenu, TitleRowStaysInViewAndIsNeverCurrent)
+{
+    for (const int ports : {0, 1, 12}) {
+        SCOPED_TRACE(ports);
+        QStringList names;
+        QStringList numbers;
+        for (int i = 0; i < ports; ++i) {
+            names << QStringLiteral("Device %1").arg(i);
+            numbers << QString::number(i + 3);
+        }
+        RecordingMenu menu;
+        TFormMenu form(nullptr, &menu);
+        form.Fill(kCaptions, names, numbers, 3);
+        QTableWidget* grid = Grid(form);
+        QHeaderView* titles = grid->horizontalHeader();
+        const int result = ExecAnswered(form, [&] {
+            // Up from the first port, the page and home keys and a click on the titles.
+            for (int key : {Qt::Key_Up, Qt::Key_PageUp, Qt::Key_Home}) {
+                QTest::keyClick(grid, Qt::Key(key), Qt::ControlModifier);
+                QTest::keyClick(grid, Qt::Key(key));
+            }
+            QTest::mouseClick(titles->viewport(), Qt::LeftButton, {}, QPoint(30, 10));
+            EXPECT_EQ(form.GetSelectedIndex(), ports > 0 ? 0 : -1);
+            QTest::keyClick(grid, Qt::Key_End, Qt::ControlModifier);
+            EXPECT_TRUE(titles->isVisible());
+            EXPECT_EQ(grid->rowAt(0) > 1, ports == 12); // scrolled, under the titles
+            QTest::keyClick(grid, Qt::Key_Return);
+        });
+        EXPECT_EQ(result, QDialog::Accepted);
+        EXPECT_EQ(form.GetSelectedIndex(), ports - 1);
+        EXPECT_EQ(grid->currentRow(), ports > 0 ? ports : -1);
+    }
 }

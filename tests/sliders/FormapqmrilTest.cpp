@@ -161,6 +161,31 @@ TEST_F(DbWindowTest, FrequencySetTwiceHandsTheUnchangedFrequencyOnce)
     EXPECT_EQ(link.NextLine(kQuiet), "");
 }
 
+// Frequency SET by the mouse or by Space: the button's state and the editing always agree.
+class FrequencySetWays : public DbWindowTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(FrequencySetWays, TheEditingFollowsTheButton)
+{
+    ASSERT_TRUE(link.Connect());
+    window->ShowFrequency(1234);
+    for (const bool down : {true, false}) {
+        if (GetParam()) {
+            window->SpeedButtonSet->setFocus();
+            QTest::keyClick(window->SpeedButtonSet, Qt::Key_Space);
+        } else {
+            PressSet();
+            ReleaseSet();
+        }
+        EXPECT_EQ(window->SpeedButtonSet->isChecked(), down);
+        EXPECT_EQ(frequency->isEnabled(), down);
+        EXPECT_EQ(loss->isEnabled(), !down);
+        EXPECT_EQ(link.NextLine(down ? kQuiet : 2000ms), down ? "" : KComDeviceQmr::RangeText(1234));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, FrequencySetWays, ::testing::Values(false, true),
+                         [](const auto& info) { return std::string(info.param ? "Space" : "mouse"); });
+
 TEST_F(DbWindowTest, EnterInTheFrequencyEndsTheEditingAndSendsOnce)
 {
     ASSERT_TRUE(link.Connect());
