@@ -60,6 +60,7 @@ void KModuleQmrConfig::ReceiveData(char* text, int* /*count*/)
 
 bool KModuleQmrConfig::ToRemote()
 {
+    const Running running(this);
     LogLine("KModuleQmrConfig", "ToRemote");
     return StartConnect(&KComDeviceQmr::QueryIdn, false);
 }
@@ -90,6 +91,7 @@ bool KModuleQmrConfig::SendStep(const std::string& command)
 
 bool KModuleQmrConfig::StartRead()
 {
+    const Running running(this);
     busy_.store(true);
     readStep_ = 0;
     return ReadStep();
@@ -97,6 +99,7 @@ bool KModuleQmrConfig::StartRead()
 
 bool KModuleQmrConfig::StartWrite()
 {
+    const Running running(this);
     busy_.store(true);
     FromForm();
     writeStep_ = 0;
@@ -241,6 +244,7 @@ void KModuleQmrConfig::OnWriteReply(const std::string& text)
 
 void KModuleQmrConfig::TakeListenedReply(const std::string& reply)
 {
+    const Running running(this);
     if (configView_ != nullptr) {
         configView_->StopReplyTimer();
     }

@@ -120,7 +120,7 @@ void EngineTest::StartSim(int ptyCom)
     ASSERT_TRUE(sim.Start(options)) << sim.LastError();
 }
 
-void EngineTest::WriteSettings(int com, int tcpPort)
+void EngineTest::WriteSettings(int com, int tcpPort, const std::filesystem::path& folder)
 {
     usbCom = com;
     AppSetRecord record{};
@@ -129,7 +129,7 @@ void EngineTest::WriteSettings(int com, int tcpPort)
     std::strcpy(record.Com.IpAddress, "127.0.0.1");
     record.Com.TcpPort = tcpPort > 0 ? tcpPort : sim.TcpPort();
     std::strcpy(record.Com.Terminator, "\n");
-    qmrtest::WriteFile("APPSET.DAT", std::string(reinterpret_cast<const char*>(&record), sizeof record));
+    qmrtest::WriteFile(folder / "APPSET.DAT", std::string(reinterpret_cast<const char*>(&record), sizeof record));
 }
 
 void EngineTest::StartProgram()
@@ -254,7 +254,11 @@ bool ProgramProcess::Start(const std::vector<std::string>& args, const std::vect
     std::vector<std::string> settings = {std::string("TSAN_OPTIONS=") + __tsan_default_options(),
                                          std::string("ASAN_OPTIONS=") + __asan_default_options(),
                                          "QT_QPA_PLATFORM=offscreen"};
-    settings.insert(settings.end(), env.begin(), env.end());
+    for (const std::string& setting : env) {
+        const std::string name = setting.substr(0, setting.find('=') + 1);
+        std::erase_if(settings, [&](const std::string& given) { return given.starts_with(name); });
+        settings.push_back(setting);
+    }
     std::vector<std::string> environment;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const std::string text = *entry;
@@ -305,11 +309,11 @@ bool ProgramProcess::WaitExit(std::chrono::milliseconds timeout, int& status)
     return ended;
 }
 
-std::string LogText()
+std::string LogText(const std::filesystem::path& folder)
 {
     std::string all;
-    if (std::filesystem::exists("log")) {
-        for (const auto& entry : std::filesystem::directory_iterator("log")) {
+    if (std::filesystem::exists(folder / "log")) {
+        for (const auto& entry : std::filesystem::directory_iterator(folder / "log")) {
             all += qmrtest::ReadFile(entry.path());
         }
     }
