@@ -572,6 +572,8 @@ KModuleQmrIL::~KModuleQmrIL()
 
 void KModuleQmrIL::OnFrequencySet()
 {
+    // Ending the editing sends the frequency, which may wait.
+    const Running running(this);
     if (view_ != nullptr) {
         view_->ReleaseFrequencySet();
         view_->SetFrequencyEditing(false);

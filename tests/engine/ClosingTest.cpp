@@ -56,7 +56,7 @@ class ClosingTest : public EngineTest {
 protected:
     // The real program in a folder of its own, with the operator's script and a simulator.
     std::unique_ptr<ProgramRun> Start(const std::string& name, const char* script, bool fromConnectStart,
-                               std::chrono::milliseconds offset)
+                                      std::chrono::milliseconds offset)
     {
         auto run = std::make_unique<ProgramRun>();
         run->name = name;
@@ -75,8 +75,7 @@ protected:
         qmrtest::WriteFile(run->dir / "drive.txt", script);
         const std::string folder = run->dir.string();
         EXPECT_TRUE(run->program.Start(
-            {"/l"},
-            {"QT_QPA_GENERIC_PLUGINS=qmrdrive:drive.txt", std::string("QT_PLUGIN_PATH=") + QMR_PLUGIN_DIR},
+            {"/l"}, {"QT_QPA_GENERIC_PLUGINS=qmrdrive:drive.txt", std::string("QT_PLUGIN_PATH=") + QMR_PLUGIN_DIR},
             [&folder] { (void)chdir(folder.c_str()); }));
         return run;
     }
@@ -144,12 +143,11 @@ TEST_P(ExceptionAtTheEdges, IsShownAndTheProgramFails)
     WriteSettings();
     qmrtest::WriteFile("drive.txt", when == "start" ? "box\n" : "window TFormAppQmrIL\nbox\n");
     ProgramProcess program;
-    ASSERT_TRUE(program.Start({}, {"QT_QPA_GENERIC_PLUGINS=qmrdrive:drive.txt",
-                                   std::string("QT_PLUGIN_PATH=") + QMR_PLUGIN_DIR,
-                                   std::string("LD_PRELOAD=") + QMR_THROW_LIBRARY, "QMR_THROW_IN=" + when,
-                                   // The stand-in is preloaded ahead of the sanitizer's runtime.
-                                   std::string("ASAN_OPTIONS=") + __asan_default_options() +
-                                       ":verify_asan_link_order=0"}));
+    ASSERT_TRUE(
+        program.Start({}, {"QT_QPA_GENERIC_PLUGINS=qmrdrive:drive.txt", std::string("QT_PLUGIN_PATH=") + QMR_PLUGIN_DIR,
+                           std::string("LD_PRELOAD=") + QMR_THROW_LIBRARY, "QMR_THROW_IN=" + when,
+                           // The stand-in is preloaded ahead of the sanitizer's runtime.
+                           std::string("ASAN_OPTIONS=") + __asan_default_options() + ":verify_asan_link_order=0"}));
     if (when == "exit") {
         ASSERT_TRUE(qmrtest::WaitFor([] { return !qmrtest::ReadFile("drive.txt.report").empty(); }, 30s));
         program.Signal(SIGTERM);
