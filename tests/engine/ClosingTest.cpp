@@ -4,12 +4,8 @@
 #include "EngineRig.h"
 
 #include <csignal>
-#include <memory>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <utility>
-
-extern "C" const char* __asan_default_options();
 
 namespace enginetest {
 namespace {
@@ -18,18 +14,16 @@ namespace {
 const std::string kSend = "click ButtonConnect\nready\nvisible LabelTimer\nkey FrameSliderIL/TrackBar\n";
 const std::string kPlugin = std::string("QT_PLUGIN_PATH=") + QMR_PLUGIN_DIR;
 
-// One run in a folder of its own: SIGTERM `offset` after the simulator first took `mark`.
-struct ProgramRun {
-    ProgramRun(std::string script, std::string mark, int offsetMs, std::string logged)
-        : script(std::move(script)), mark(std::move(mark)), offset(offsetMs), logged(std::move(logged))
-    {
-    }
-
+// One run: SIGTERM `offsetMs` after the simulator first took `mark`; the run must have
+// logged `logged` (the road was taken).
+struct Case {
     std::string script;
-    std::string mark;
-    std::chrono::milliseconds offset;
-    std::string logged; // what the run must have logged: the road was taken
-    std::filesystem::path dir;
+    const char* mark;
+    int offsetMs;
+    const char* logged;
+};
+
+struct ProgramRun {
     qmrsim::Simulator sim;
     ProgramProcess program;
     bool signalled = false;
@@ -37,60 +31,61 @@ struct ProgramRun {
 
 TEST_F(EngineTest, ProgramEndsInOrderWhereverTheEndComes)
 {
-    std::vector<std::unique_ptr<ProgramRun>> runs;
+    std::vector<Case> cases;
     for (int ms = 0; ms <= 2400; ms += 200) {
-        runs.push_back(std::make_unique<ProgramRun>("click ButtonConnect\n", ":ISI:MODE?", ms, ""));
+        cases.push_back({"click ButtonConnect\n", ":ISI:MODE?", ms, ""});
     }
     for (int ms : {200, 400, 600, 800}) {
-        runs.push_back(std::make_unique<ProgramRun>(kSend, "*STB?", ms, "WaitBusy <2>"));
+        cases.push_back({kSend, "*STB?", ms, "WaitBusy <2>"});
     }
-    runs.push_back(std::make_unique<ProgramRun>(kSend + "click ButtonConfig\n", "*STB?", 1000, "ChangeWindow <2>"));
-    for (auto& run : runs) {
-        run->dir = dir.Path() / std::to_string(&run - runs.data());
-        std::filesystem::create_directory(run->dir);
-        std::filesystem::copy_file("chkip.bat", run->dir / "chkip.bat");
+    cases.push_back({kSend + "click ButtonConfig\n", "*STB?", 1000, "ChangeWindow <2>"});
+    std::vector<ProgramRun> runs(cases.size());
+    auto folder = [&](size_t i) { return dir.Path() / std::to_string(i); };
+    for (size_t i = 0; i < runs.size(); ++i) {
+        std::filesystem::create_directory(folder(i));
+        std::filesystem::copy_file("chkip.bat", folder(i) / "chkip.bat");
         qmrsim::SimulatorOptions options;
         options.tcpPort = 0;
-        options.dir = run->dir;
-        ASSERT_TRUE(run->sim.Start(options));
-        run->sim.AddFault(qmrsim::Fault::Of(qmrsim::Fault::Kind::Delay).On("*STB?").Time(3000ms));
-        WriteSettings(0, run->sim.TcpPort(), run->dir);
-        qmrtest::WriteFile(run->dir / "drive.txt", run->script);
-        const std::string folder = run->dir.string();
-        ASSERT_TRUE(run->program.Start({"/l"}, {"QT_QPA_GENERIC_PLUGINS=qmrdrive:drive.txt", kPlugin},
-                                       [&folder] { (void)chdir(folder.c_str()); }));
+        options.dir = folder(i);
+        ASSERT_TRUE(runs[i].sim.Start(options));
+        runs[i].sim.AddFault(qmrsim::Fault::Of(qmrsim::Fault::Kind::Delay).On("*STB?").Time(3000ms));
+        WriteSettings(0, runs[i].sim.TcpPort(), folder(i));
+        qmrtest::WriteFile(folder(i) / "drive.txt", cases[i].script);
+        const std::string path = folder(i).string();
+        ASSERT_TRUE(runs[i].program.Start({"/l"}, {"QT_QPA_GENERIC_PLUGINS=qmrdrive:drive.txt", kPlugin},
+                                          [&path] { (void)chdir(path.c_str()); }));
     }
     // A run whose moment never comes is ended at the deadline, and fails below.
     qmrtest::WaitFor(
         [&] {
             bool all = true;
-            for (auto& run : runs) {
-                for (const qmrsim::Received& received : run->sim.Records()) {
-                    if (!run->signalled && received.line == run->mark &&
-                        std::chrono::steady_clock::now() >= received.at + run->offset) {
-                        run->program.Signal(SIGTERM);
-                        run->signalled = true;
+            for (size_t i = 0; i < runs.size(); ++i) {
+                for (const qmrsim::Received& received : runs[i].sim.Records()) {
+                    if (!runs[i].signalled && received.line == cases[i].mark &&
+                        std::chrono::steady_clock::now() >=
+                            received.at + std::chrono::milliseconds(cases[i].offsetMs)) {
+                        runs[i].program.Signal(SIGTERM);
+                        runs[i].signalled = true;
                     }
                 }
-                all = all && run->signalled;
+                all = all && runs[i].signalled;
             }
             return all;
         },
         60s);
-    for (auto& run : runs) {
-        if (!run->signalled) {
-            ADD_FAILURE() << run->dir << " never reached its moment";
-            run->program.Signal(SIGTERM);
+    for (size_t i = 0; i < runs.size(); ++i) {
+        if (!runs[i].signalled) {
+            ADD_FAILURE() << folder(i) << " never reached its moment";
+            runs[i].program.Signal(SIGTERM);
         }
         int status = 0;
-        ASSERT_TRUE(run->program.WaitExit(30s, status)) << run->dir;
-        const std::string log = LogText(run->dir);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << run->dir << " status " << status;
-        EXPECT_NE(log.find(run->logged), std::string::npos) << run->dir << log;
-        // The shut-down ran to its end: settings and window positions written.
-        EXPECT_NE(log.find("TFormStartUp FormDestroy"), std::string::npos) << run->dir;
-        EXPECT_EQ(qmrtest::ReadFile(run->dir / "APPSET.DAT").size(), 68u) << run->dir;
-        EXPECT_NE(qmrtest::ReadFile(run->dir / "APPPOS.POS").find("QMR3400"), std::string::npos) << run->dir;
+        ASSERT_TRUE(runs[i].program.WaitExit(30s, status)) << folder(i);
+        const std::string log = LogText(folder(i));
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << folder(i) << " status " << status;
+        EXPECT_NE(log.find(cases[i].logged), std::string::npos) << folder(i) << log;
+        // The shut-down ran to its end: settings written (then logged) and window positions.
+        EXPECT_NE(log.find("TFormStartUp FormDestroy"), std::string::npos) << folder(i);
+        EXPECT_NE(qmrtest::ReadFile(folder(i) / "APPPOS.POS").find("QMR3400"), std::string::npos) << folder(i);
     }
 }
 
@@ -103,9 +98,7 @@ TEST_F(EngineTest, ExceptionOfTheShutDownIsShownAndTheProgramFails)
     qmrtest::WriteFile("drive.txt", "window TFormAppQmrIL\nbox\n");
     ProgramProcess program;
     ASSERT_TRUE(program.Start(
-        {}, {"QT_QPA_GENERIC_PLUGINS=qmrdrive:drive.txt", kPlugin, std::string("LD_PRELOAD=") + QMR_THROW_LIBRARY,
-             // Preloaded ahead of the sanitizer's runtime.
-             std::string("ASAN_OPTIONS=") + __asan_default_options() + ":verify_asan_link_order=0"}));
+        {}, {"QT_QPA_GENERIC_PLUGINS=qmrdrive:drive.txt", kPlugin, std::string("LD_PRELOAD=") + QMR_THROW_LIBRARY}));
     ASSERT_TRUE(qmrtest::WaitFor([] { return !qmrtest::ReadFile("drive.txt.report").empty(); }, 30s));
     program.Signal(SIGTERM);
     int status = 0;

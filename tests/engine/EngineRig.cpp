@@ -254,11 +254,7 @@ bool ProgramProcess::Start(const std::vector<std::string>& args, const std::vect
     std::vector<std::string> settings = {std::string("TSAN_OPTIONS=") + __tsan_default_options(),
                                          std::string("ASAN_OPTIONS=") + __asan_default_options(),
                                          "QT_QPA_PLATFORM=offscreen"};
-    for (const std::string& setting : env) {
-        const std::string name = setting.substr(0, setting.find('=') + 1);
-        std::erase_if(settings, [&](const std::string& given) { return given.starts_with(name); });
-        settings.push_back(setting);
-    }
+    settings.insert(settings.end(), env.begin(), env.end());
     std::vector<std::string> environment;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const std::string text = *entry;

@@ -123,8 +123,8 @@ protected:
 class ProgramProcess {
 public:
     ~ProgramProcess();
-    // `env`: further "NAME=value" settings for the program (one named like a default replaces
-    // it); `inChild` runs in the child before the exec (limits, signals, descriptors, folder).
+    // `env`: further "NAME=value" settings for the program; `inChild` runs in the child before
+    // the exec (limits, signals, descriptors, folder).
     bool Start(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
                const std::function<void()>& inChild = {});
     void Signal(int signal) const;
