@@ -20,7 +20,15 @@ int Run(int argc, char** argv)
     // The windows come and go; the program ends only when the start-up window closes.
     app.setQuitOnLastWindowClosed(false);
 
-    auto* startUp = new TFormStartUp();
+    // An exception out of the making of the start-up window, or out of its shut-down, ends the
+    // program: it is shown as the message loop shows the others, and the run counts as failed.
+    TFormStartUp* startUp = nullptr;
+    try {
+        startUp = new TFormStartUp();
+    } catch (...) {
+        KApplication::ShowCurrentException();
+        return 1;
+    }
     startUp->show();
 
     QSocketNotifier* signalNotifier = nullptr;
@@ -39,9 +47,15 @@ int Run(int argc, char** argv)
         KApplication::ShowCurrentException();
     }
     // The shut-down runs before any window is destroyed.
-    startUp->FormDestroy();
+    int status = 0;
+    try {
+        startUp->FormDestroy();
+    } catch (...) {
+        KApplication::ShowCurrentException();
+        status = 1;
+    }
     delete startUp;
-    return 0;
+    return status;
 }
 
 } // namespace
@@ -51,6 +65,7 @@ int main(int argc, char** argv)
     try {
         return Run(argc, argv);
     } catch (...) {
-        return 0;
+        // Without the application object there is nothing to show it with.
+        return 1;
     }
 }

@@ -76,7 +76,7 @@ void TFormApp::FormClose()
     // The field is cleared first, so that a second close finds no module.
     KModule* module = module_;
     module_ = nullptr;
-    delete module;
+    KModule::Release(module);
     status_ = 0;
 }
 

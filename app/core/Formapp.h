@@ -41,7 +41,8 @@ public:
     KModule* GetModule() const { return module_; }
     QWidget* GetStartUp() const { return startUp_; }
 
-    // Runs on every close: stores the position under the caption, deletes the module (once).
+    // Runs on every close: stores the position under the caption, releases the module (once;
+    // it is deleted as soon as none of its operations runs).
     virtual void FormClose();
     // Runs on every show: moves to the stored position, hides the start-up window.
     virtual void FormShow();

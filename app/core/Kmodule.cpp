@@ -10,9 +10,35 @@ std::atomic<ModuleDetachHook> gDetachHook{nullptr};
 
 } // namespace
 
+KModule::Running::Running(KModule* module) : module_(module)
+{
+    ++module_->running_;
+}
+
+KModule::Running::~Running()
+{
+    if (--module_->running_ == 0 && module_->released_) {
+        delete module_;
+    }
+}
+
 KModule::~KModule()
 {
     DetachFromDevice();
+}
+
+void KModule::Release(KModule* module)
+{
+    if (module == nullptr || module->released_) {
+        return;
+    }
+    module->released_ = true;
+    module->DetachFromDevice();
+    module->SetComDevice(nullptr);
+    module->SetForm(nullptr);
+    if (module->running_ == 0) {
+        delete module;
+    }
 }
 
 void KModule::SetForm(TFormApp* form)

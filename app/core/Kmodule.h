@@ -9,16 +9,41 @@
 // A module must stop being a receiver before its derived part is destroyed, or a reply in
 // delivery could reach a half-destroyed object: every derived destructor calls
 // DetachFromDevice first. The base destructor calls it as well, for plain modules.
+//
+// A window may close while one of its module's operations waits in the message loop (a wait
+// that lets messages through, a message window, a modal dialog): such an operation holds a
+// KModule::Running while it runs, the closing window releases the module instead of deleting
+// it, and the module is deleted when its outermost running operation returns.
 
 class KComDevice;
 class TFormApp;
 
 class KModule {
 public:
+    // Held by an operation of the module that may run the message loop, for as long as it
+    // runs; the last one to end deletes a module that was released meanwhile. GUI thread.
+    class Running {
+    public:
+        explicit Running(KModule* module);
+        ~Running();
+        Running(const Running&) = delete;
+        Running& operator=(const Running&) = delete;
+
+    private:
+        KModule* module_;
+    };
+
     KModule() = default;
     virtual ~KModule();
     KModule(const KModule&) = delete;
     KModule& operator=(const KModule&) = delete;
+
+    // The window is done with `module`: from here on it receives no replies and knows neither
+    // window nor device, so whatever of it still runs ends without touching either. Deleted at
+    // once, or when its outermost running operation returns. GUI thread.
+    static void Release(KModule* module);
+    // Released: a wait in progress ends at once.
+    bool IsReleased() const { return released_; }
 
     virtual void SetForm(TFormApp* form);
     // Raw text of every reply, for the module registered as listener (communication thread).
@@ -47,6 +72,8 @@ protected:
 private:
     TFormApp* form_ = nullptr;
     KComDevice* device_ = nullptr;
+    int running_ = 0; // operations on the stack (GUI thread)
+    bool released_ = false;
 };
 
 // How a module leaves its device: when `module` is the device's current command module the

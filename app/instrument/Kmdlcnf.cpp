@@ -65,6 +65,7 @@ void KModuleQmrConfig::ReceiveData(char* text, int* /*count*/)
 
 bool KModuleQmrConfig::ToRemote()
 {
+    const Running running(this);
     LogLine("KModuleQmrConfig", "ToRemote");
     return StartConnect(&KComDeviceQmr::QueryIdn, false);
 }
@@ -103,6 +104,7 @@ bool KModuleQmrConfig::StartRead()
     if (!CanStartSequence()) {
         return false;
     }
+    const Running running(this);
     busy_.store(true);
     readStep_ = 0;
     return ReadStep();
@@ -113,6 +115,7 @@ bool KModuleQmrConfig::StartWrite()
     if (!CanStartSequence()) {
         return false;
     }
+    const Running running(this);
     busy_.store(true);
     FromForm();
     writeStep_ = 0;
@@ -257,6 +260,7 @@ void KModuleQmrConfig::OnWriteReply(const std::string& text)
 
 void KModuleQmrConfig::TakeListenedReply(const std::string& reply)
 {
+    const Running running(this);
     if (configView_ != nullptr) {
         configView_->StopReplyTimer();
     }

@@ -130,6 +130,7 @@ void KModuleQmr::End()
 
 bool KModuleQmr::ToRemote()
 {
+    const Running running(this);
     LogLine("KModuleQmr", "ToRemote");
     SetBusyLamp(true);
     return StartConnect(&KComDeviceQmr::QueryMode, true);
@@ -137,6 +138,10 @@ bool KModuleQmr::ToRemote()
 
 bool KModuleQmr::StartConnect(bool (KComDeviceQmr::*first)(), bool logFailure)
 {
+    // The busy lamp lets messages through: the window may have closed meanwhile.
+    if (IsReleased()) {
+        return false;
+    }
     // An open link is used as it is, whether or not remote mode was reached on it.
     bool ok = IsConnected() ? true : OpenPort();
     if (ok) {
@@ -168,6 +173,7 @@ void KModuleQmr::ResetSequences()
 
 bool KModuleQmr::ToLocal()
 {
+    const Running running(this);
     ResetSequences();
     if (!IsRemote()) {
         return true;
@@ -186,6 +192,7 @@ bool KModuleQmr::ToLocal()
 
 bool KModuleQmr::ForceLocal()
 {
+    const Running running(this);
     busy_.store(true);
     functionState_.store(fnTOLOCAL);
     ResetSequences();
@@ -199,6 +206,7 @@ bool KModuleQmr::ForceLocal()
 
 bool KModuleQmr::DisconnectIfRemote()
 {
+    const Running running(this);
     // An open link is closed also when remote mode was never reached on it.
     if (IsRemote() || IsConnected()) {
         ClosePort();
@@ -210,6 +218,7 @@ bool KModuleQmr::DisconnectIfRemote()
 
 bool KModuleQmr::OpenPort()
 {
+    const Running running(this);
     busy_.store(true);
     const bool ok = deviceQmr_ != nullptr && deviceQmr_->Open(false);
     if (ok) {
@@ -225,6 +234,7 @@ bool KModuleQmr::OpenPort()
 
 void KModuleQmr::ClosePort()
 {
+    const Running running(this);
     if (deviceQmr_ == nullptr) {
         return;
     }
@@ -251,6 +261,7 @@ bool KModuleQmr::IsRemote()
 
 bool KModuleQmr::ModeToIL()
 {
+    const Running running(this);
     if (!WaitIdle(4)) {
         return false;
     }
@@ -265,6 +276,7 @@ bool KModuleQmr::ModeToIL()
 
 bool KModuleQmr::ModeToPP()
 {
+    const Running running(this);
     if (!WaitIdle(5)) {
         return false;
     }
@@ -279,6 +291,7 @@ bool KModuleQmr::ModeToPP()
 
 bool KModuleQmr::SetLevel(int16_t tenths, bool wait)
 {
+    const Running running(this);
     if (deviceQmr_ == nullptr) {
         return false;
     }
@@ -294,6 +307,7 @@ bool KModuleQmr::SetLevel(int16_t tenths, bool wait)
 
 bool KModuleQmr::SetIL(int16_t tenths, bool wait)
 {
+    const Running running(this);
     if (deviceQmr_ == nullptr || deviceQmr_->GetFrequency() < 0) {
         return false;
     }
@@ -309,6 +323,7 @@ bool KModuleQmr::SetIL(int16_t tenths, bool wait)
 
 bool KModuleQmr::SetFrequency(int16_t hundredths)
 {
+    const Running running(this);
     if (deviceQmr_ == nullptr) {
         return false;
     }
@@ -362,14 +377,16 @@ bool KModuleQmr::ReadStatusByte()
 
 bool KModuleQmr::WaitIdle(int tag)
 {
+    const Running running(this);
     int n = 10;
-    while (functionState_.load() != fnIDLE && n > 0) {
+    // A window closed during the wait ends it: its module starts nothing more.
+    while (!IsReleased() && functionState_.load() != fnIDLE && n > 0) {
         --n;
         Pause(100);
         ProcessMessages();
         LogNum("WaitBusy", tag);
     }
-    return n > 0;
+    return n > 0 && !IsReleased();
 }
 
 bool KModuleQmr::IsBusy()
@@ -396,6 +413,7 @@ bool KModuleQmr::IsDeviceBusy()
 
 bool KModuleQmr::ReportPendingErrors()
 {
+    const Running running(this);
     const bool fatal = errors_->ShowFatal();
     const bool warned = errors_->ShowWarnings() > 0;
     return fatal || warned;
@@ -403,6 +421,7 @@ bool KModuleQmr::ReportPendingErrors()
 
 bool KModuleQmr::ShowComSettings()
 {
+    const Running running(this);
     busy_.store(true);
     const bool ok = deviceQmr_ != nullptr && deviceQmr_->EditSettings();
     busy_.store(false);
@@ -475,6 +494,7 @@ void KModuleQmr::ShowLinkState()
 
 void KModuleQmr::SetRemoteState(bool on)
 {
+    const Running running(this);
     SetRemoteIndicators(on);
     if (view_ != nullptr) {
         view_->SetRemoteLamps(on);
@@ -491,6 +511,7 @@ void KModuleQmr::SetRemoteState(bool on)
 
 void KModuleQmr::SetErrorLamp(bool on)
 {
+    const Running running(this);
     if (view_ != nullptr) {
         view_->SetErrorLook(on);
     }
@@ -499,6 +520,7 @@ void KModuleQmr::SetErrorLamp(bool on)
 
 void KModuleQmr::SetBusyLamp(bool on)
 {
+    const Running running(this);
     if (view_ != nullptr) {
         view_->SetBusyLook(on && functionState_.load() != fnREADSTB);
     }
@@ -550,6 +572,8 @@ KModuleQmrIL::~KModuleQmrIL()
 
 void KModuleQmrIL::OnFrequencySet()
 {
+    // Ending the editing sends the frequency, which may wait.
+    const Running running(this);
     if (view_ != nullptr) {
         view_->ReleaseFrequencySet();
         view_->SetFrequencyEditing(false);

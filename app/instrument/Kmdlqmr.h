@@ -6,6 +6,10 @@
 // OnReceive runs on the communication thread: it judges the reply, then queues the reply's
 // window work and its event for the GUI thread (the reply travels as a copy). Everything else
 // runs on the GUI thread.
+//
+// The operations that may run the message loop (the waits, the lamps, the message windows,
+// the settings dialog, and every open or close of the link) hold a KModule::Running, so that a
+// window closed inside them leaves its module to be deleted once they have returned.
 
 #include "app/core/Kmodule.h"
 #include "app/instrument/Kchkerr.h"

@@ -171,6 +171,7 @@ void KModuleQmr::OnReceive(int state, int /*count*/, const char* text)
 
 void KModuleQmr::StepFunction(int event)
 {
+    const Running running(this);
     switch (functionState_.load()) {
     case fnTOREMOTE:
         StepToRemote(event);
@@ -473,11 +474,8 @@ void KModuleQmr::StepReadStatus(int event)
             return;
         }
         errors_->ShowWarnings();
-        if ((stb & 0x40) != 0) {
-            if (!device->ReadEventStatus()) {
-                End();
-            }
-        } else {
+        // Asked after the box: a window closed meanwhile has taken the device from the module.
+        if ((stb & 0x40) == 0 || deviceQmr_ == nullptr || !deviceQmr_->ReadEventStatus()) {
             End();
         }
     };

@@ -225,15 +225,16 @@ bool TFormAppQmr::Connect()
             return false;
         }
     } else {
+        // The module is left idle before the box: the window may close while it is shown.
         const int com = module_->FindUsbComPort(0);
         if (com < 0) {
-            ShowWarningMsg(QStringLiteral("  Please connect the USB Cable to QMR3400.  "), QString(), 0);
             module_->SetBusy(false);
+            ShowWarningMsg(QStringLiteral("  Please connect the USB Cable to QMR3400.  "), QString(), 0);
             return false;
         }
         if (device_ == nullptr || com != device_->GetPortNo()) {
-            ShowWarningMsg(QStringLiteral("  Please check the USB port no.  "), QString(), 0);
             module_->SetBusy(false);
+            ShowWarningMsg(QStringLiteral("  Please check the USB port no.  "), QString(), 0);
             return false;
         }
     }
@@ -248,7 +249,7 @@ bool TFormAppQmr::Connect()
         // The link is up and remote mode is on its way: only the status watch is missing.
         QMessageBox::information(this, windowTitle(), QStringLiteral(" ERROR: Make KCheckQmrError "));
     }
-    if (!IsUsbPageActive() && module_->FindUsbComPort(0) >= 1) {
+    if (!IsUsbPageActive() && module_ != nullptr && module_->FindUsbComPort(0) >= 1) {
         QMessageBox::information(this, windowTitle(), QStringLiteral("   Disconnect the USB Cable from QMR3400.  "));
     }
     return true;
@@ -480,6 +481,11 @@ bool TFormAppQmr::FormCloseQuery()
 
 void TFormAppQmr::FormClose()
 {
+    if (GetModule() == nullptr) {
+        // Closed before (a second close asked for inside the first one's questions): the
+        // position of that close stands.
+        return;
+    }
     timerErr_->stop();
     timerFunc_->stop();
     timerOver_->stop();

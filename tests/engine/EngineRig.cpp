@@ -120,7 +120,7 @@ void EngineTest::StartSim(int ptyCom)
     ASSERT_TRUE(sim.Start(options)) << sim.LastError();
 }
 
-void EngineTest::WriteSettings(int com, int tcpPort)
+void EngineTest::WriteSettings(int com, int tcpPort, const std::filesystem::path& folder)
 {
     usbCom = com;
     AppSetRecord record{};
@@ -129,7 +129,7 @@ void EngineTest::WriteSettings(int com, int tcpPort)
     std::strcpy(record.Com.IpAddress, "127.0.0.1");
     record.Com.TcpPort = tcpPort > 0 ? tcpPort : sim.TcpPort();
     std::strcpy(record.Com.Terminator, "\n");
-    qmrtest::WriteFile("APPSET.DAT", std::string(reinterpret_cast<const char*>(&record), sizeof record));
+    qmrtest::WriteFile(folder / "APPSET.DAT", std::string(reinterpret_cast<const char*>(&record), sizeof record));
 }
 
 void EngineTest::StartProgram()
@@ -305,11 +305,11 @@ bool ProgramProcess::WaitExit(std::chrono::milliseconds timeout, int& status)
     return ended;
 }
 
-std::string LogText()
+std::string LogText(const std::filesystem::path& folder)
 {
     std::string all;
-    if (std::filesystem::exists("log")) {
-        for (const auto& entry : std::filesystem::directory_iterator("log")) {
+    if (std::filesystem::exists(folder / "log")) {
+        for (const auto& entry : std::filesystem::directory_iterator(folder / "log")) {
             all += qmrtest::ReadFile(entry.path());
         }
     }

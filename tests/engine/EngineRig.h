@@ -18,6 +18,7 @@
 
 #include <chrono>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -85,9 +86,9 @@ protected:
 
     // The simulator: its TCP face always, a pseudo-terminal face as COM `ptyCom` when above 0.
     void StartSim(int ptyCom = 0);
-    // "APPSET.DAT" for the simulator's TCP face (or another TCP port on 127.0.0.1), or its USB
-    // face when `usbCom` is above 0.
-    void WriteSettings(int usbCom = 0, int tcpPort = 0);
+    // "APPSET.DAT" (in `folder`) for the simulator's TCP face (or another TCP port on
+    // 127.0.0.1), or its USB face when `usbCom` is above 0.
+    void WriteSettings(int usbCom = 0, int tcpPort = 0, const std::filesystem::path& folder = ".");
     // Starts the program's start-up window and runs its start-up step.
     void StartProgram();
     // Shuts the program down as the end of its message loop does.
@@ -123,7 +124,7 @@ class ProgramProcess {
 public:
     ~ProgramProcess();
     // `env`: further "NAME=value" settings for the program; `inChild` runs in the child before
-    // the exec (limits, signals, descriptors).
+    // the exec (limits, signals, descriptors, folder).
     bool Start(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
                const std::function<void()>& inChild = {});
     void Signal(int signal) const;
@@ -135,8 +136,8 @@ private:
     int pid_ = -1;
 };
 
-// Everything the program logged into the working folder's "log/".
-std::string LogText();
+// Everything the program logged into the "log/" of `folder`.
+std::string LogText(const std::filesystem::path& folder = ".");
 
 // The connect sequence of the dB (kind 0) and percent (kind 1) windows.
 std::vector<std::string> ConnectLines(int kind, int frequency);

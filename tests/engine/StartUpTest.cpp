@@ -118,6 +118,9 @@ TEST_F(EngineTest, WindowPositionIsRestoredUnderItsCaption)
     ASSERT_TRUE(QTest::qWaitFor([&] { return Window()->frameGeometry().topLeft() == QPoint(153, 97); }, 2000));
     Window()->CloseAnswered();
     EXPECT_EQ(Window()->Module(), nullptr);
+    // Closed once more (inside the first close's questions): the first close's position stands.
+    Window()->move(260, 170);
+    Window()->FormClose();
     StopProgram();
 
     StartProgram();

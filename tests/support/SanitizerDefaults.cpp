@@ -21,7 +21,8 @@ __attribute__((used, visibility("default"))) const char* __tsan_default_suppress
 
 __attribute__((used, visibility("default"))) const char* __asan_default_options()
 {
-    return "detect_leaks=1:abort_on_error=1:strict_string_checks=1";
+    // A test may preload a stand-in library into the program ahead of the runtime.
+    return "detect_leaks=1:abort_on_error=1:strict_string_checks=1:verify_asan_link_order=0";
 }
 
 __attribute__((used, visibility("default"))) const char* __lsan_default_suppressions()

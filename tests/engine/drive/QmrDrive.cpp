@@ -12,6 +12,8 @@
 //                   it was seen lit since the last click (the work the click started is done)
 //   text NAME TEXT  the label NAME shows TEXT
 //   move X Y        moves the shown window
+//   key FRAME/NAME  posts the Up arrow key to the control NAME inside FRAME of the shown window
+//   box             reports "box TEXT" of the message box on screen and answers it
 //   done            reports "done"
 //   colour NAME RGB the label NAME is filled with RGB (#RRGGBB)
 //   hold FILE       reports "hold FILE", then waits until FILE exists (the test acts meanwhile)
@@ -21,7 +23,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGenericPlugin>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPalette>
 #include <QStringList>
 #include <QTextStream>
@@ -92,6 +96,16 @@ private:
             Write(QStringLiteral("done"));
             return true;
         }
+        if (verb == QLatin1String("box")) {
+            // Any box, also one shown before or after the program's windows.
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr) {
+                return false;
+            }
+            Write(QStringLiteral("box ") + box->text());
+            box->accept();
+            return true;
+        }
         if (window == nullptr || QApplication::activeModalWidget() != nullptr) {
             return false;
         }
@@ -133,6 +147,18 @@ private:
         if (verb == QLatin1String("text")) {
             auto* label = window->findChild<QLabel*>(words.value(1));
             return label != nullptr && label->text() == words.mid(2).join(QLatin1Char(' '));
+        }
+        if (verb == QLatin1String("key")) {
+            const QStringList path = words.value(1).split(QLatin1Char('/'));
+            auto* frame = window->findChild<QWidget*>(path.value(0));
+            auto* control = frame != nullptr ? frame->findChild<QWidget*>(path.value(1)) : nullptr;
+            if (control == nullptr || !control->isEnabled()) {
+                return false;
+            }
+            // Posted: what the key starts runs after this step, outside the driver's tick.
+            QApplication::postEvent(control, new QKeyEvent(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier));
+            QApplication::postEvent(control, new QKeyEvent(QEvent::KeyRelease, Qt::Key_Up, Qt::NoModifier));
+            return true;
         }
         if (verb == QLatin1String("move")) {
             window->move(words.value(1).toInt(), words.value(2).toInt());
