@@ -58,6 +58,13 @@ class Link : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        // Each test counts its own hand-overs and notices.
+        {
+            std::lock_guard<std::mutex> lock(gMutex);
+            gHandOvers.clear();
+        }
+        gLost.store(0);
+        gNotices.store(0);
         ASSERT_EQ(_StartLog(0, 0), 1);
         SetLinkLostHandler([] { gLost.fetch_add(1); });
         SetLinkNoticeHandler([](const std::string&, const std::string&) { gNotices.fetch_add(1); });
