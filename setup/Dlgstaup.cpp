@@ -48,6 +48,8 @@ TFormStartup::TFormStartup(QWidget* parent) : QWidget(parent), ui_(std::make_uni
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(kStartDelayMs);
+    // A coarse timer may fire up to 5 % early; the installer starts no sooner than promised.
+    Timer1->setTimerType(Qt::PreciseTimer);
     connect(Timer1, &QTimer::timeout, this, &TFormStartup::Timer1Timer);
     Timer1->start();
 }

@@ -64,6 +64,24 @@ std::vector<pid_t> ChildrenOfThisProcess()
     return children;
 }
 
+// Brings PATH back when it goes: the tests after one that changed it look programs up as before.
+class ScopedPath {
+public:
+    ScopedPath()
+    {
+        const char* path = std::getenv("PATH");
+        saved_ = path != nullptr ? path : "/usr/bin:/bin";
+    }
+    ~ScopedPath() { setenv("PATH", saved_.c_str(), 1); }
+    ScopedPath(const ScopedPath&) = delete;
+    ScopedPath& operator=(const ScopedPath&) = delete;
+
+    const std::string& Saved() const { return saved_; }
+
+private:
+    std::string saved_;
+};
+
 // Puts a folder with a fake desktop opener first on PATH: it records its arguments in
 // `opened` and then stays until `release` appears (at most 10 s), so that a test can tell
 // that nothing waited for it.
@@ -77,14 +95,14 @@ struct FakeOpener {
                         ".tmp' '" + opened.string() + "'\ni=0\nwhile [ ! -e '" + release.string() +
                         "' ] && [ $i -lt 200 ]; do sleep 0.05; i=$((i+1)); done\n",
                     true);
-        const char* path = std::getenv("PATH");
-        setenv("PATH", (bin.string() + ":" + (path != nullptr ? path : "/usr/bin:/bin")).c_str(), 1);
+        setenv("PATH", (bin.string() + ":" + path.Saved()).c_str(), 1);
     }
     ~FakeOpener() { WriteFile(release, ""); }
 
     fs::path bin;
     fs::path opened;
     fs::path release;
+    ScopedPath path;
 };
 
 } // namespace
@@ -277,6 +295,7 @@ TEST(Kprocess, MissingOpenerFailsQuietly)
 {
     qmrtest::ScopedWorkDir dir;
     fs::create_directory("empty");
+    ScopedPath path;
     setenv("PATH", (dir.Path() / "empty").c_str(), 1);
     KProcess process;
     EXPECT_FALSE(process.ExecShell("https://example.invalid/", nullptr));

@@ -43,6 +43,8 @@ uint16_t ClosedPort();
 // Open descriptors (/proc/self/fd) and threads (/proc/self/task) of this process.
 int OpenDescriptors();
 int Threads();
+// True once the process has `count` threads (a thread just joined may take a moment to go).
+bool ThreadsSettleAt(int count);
 
 // Every line of the log files below log/ in the working directory.
 std::vector<std::string> LogLines();

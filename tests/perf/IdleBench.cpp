@@ -193,6 +193,28 @@ bool Judge(const char* what, const Figures& f)
     return ok;
 }
 
+// How a child that has ended went: its exit status or the signal that ended it.
+std::string HowItEnded(int status)
+{
+    if (WIFSIGNALED(status)) {
+        const int signal = WTERMSIG(status);
+        return "ended by signal " + std::to_string(signal) + " (" + strsignal(signal) + ")";
+    }
+    return "exited with status " + std::to_string(WEXITSTATUS(status));
+}
+
+// Every log file of the program's working folder, one after the other.
+std::string ProgramLog()
+{
+    std::string text;
+    if (fs::exists("log")) {
+        for (const auto& entry : fs::directory_iterator("log")) {
+            text += qmrtest::ReadFile(entry.path());
+        }
+    }
+    return text;
+}
+
 // 1. The program itself at its local state.
 bool MeasureProgram(const SimProcess& sim, int seconds, Figures& figures)
 {
@@ -209,17 +231,7 @@ bool MeasureProgram(const SimProcess& sim, int seconds, Figures& figures)
         execl(program.c_str(), program.c_str(), "/l", static_cast<char*>(nullptr));
         _exit(127);
     }
-    auto started = [] {
-        if (!fs::exists("log")) {
-            return false;
-        }
-        for (const auto& entry : fs::directory_iterator("log")) {
-            if (qmrtest::ReadFile(entry.path()).find("TFormStartUp StartUp") != std::string::npos) {
-                return true;
-            }
-        }
-        return false;
-    };
+    auto started = [] { return ProgramLog().find("TFormStartUp StartUp") != std::string::npos; };
     bool ok = pid > 0 && qmrtest::WaitFor(started, 20s);
     if (ok) {
         const std::string id = std::to_string(pid);
@@ -234,9 +246,15 @@ bool MeasureProgram(const SimProcess& sim, int seconds, Figures& figures)
     } else {
         std::fprintf(stderr, "the program did not start\n");
     }
+    // A program that ended during the measurement has no figures of its own: say how it went.
+    int status = 0;
+    if (pid > 0 && waitpid(pid, &status, WNOHANG) == pid) {
+        std::fprintf(stderr, "the program was not running at the end of the measurement: %s\n%s\n",
+                     HowItEnded(status).c_str(), ProgramLog().c_str());
+        return false;
+    }
     if (pid > 0) {
         kill(pid, SIGTERM);
-        int status = 0;
         if (!qmrtest::WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 15s)) {
             kill(pid, SIGKILL);
             waitpid(pid, &status, 0);

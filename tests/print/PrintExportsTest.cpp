@@ -19,26 +19,12 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <thread>
 
 namespace {
-
-// A shown, painted, frameless top-level window of one colour; null when it never showed.
-std::unique_ptr<QWidget> ColouredWindow(const QColor& colour, const QRect& geometry)
-{
-    auto window = std::make_unique<QWidget>(nullptr, Qt::FramelessWindowHint);
-    window->setPalette(QPalette(colour));
-    window->setAutoFillBackground(true);
-    window->setGeometry(geometry);
-    window->show();
-    if (!QTest::qWaitForWindowExposed(window.get())) {
-        return nullptr;
-    }
-    window->repaint();
-    return window;
-}
 
 // The bounding box of the pixels near `colour`.
 QRect AreaOf(const QImage& image, const QColor& colour)
@@ -55,6 +41,30 @@ QRect AreaOf(const QImage& image, const QColor& colour)
         }
     }
     return area;
+}
+
+// True when the screen shows the whole of a one-coloured window in its colour. On an X server a
+// window is painted there a moment after it was mapped or uncovered: until then the screen
+// still shows what was there before, a closed dialog say.
+bool OnScreen(const QWidget* window)
+{
+    const QRect frame = window->frameGeometry();
+    const QImage shown = window->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height()).toImage();
+    return !shown.isNull() && AreaOf(shown, window->palette().window().color()) == shown.rect();
+}
+
+// A shown, painted, frameless top-level window of one colour; null when it never showed.
+std::unique_ptr<QWidget> ColouredWindow(const QColor& colour, const QRect& geometry)
+{
+    auto window = std::make_unique<QWidget>(nullptr, Qt::FramelessWindowHint);
+    window->setPalette(QPalette(colour));
+    window->setAutoFillBackground(true);
+    window->setGeometry(geometry);
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window.get()) || !QTest::qWaitFor([&] { return OnScreen(window.get()); })) {
+        return nullptr;
+    }
+    return window;
 }
 
 // The first page of a PDF file rendered at 50 dpi; null when that fails.
@@ -103,6 +113,13 @@ int RunDialog(int (*run)(), const std::function<void(QDialog*)>& answer)
     const int result = run();
     EXPECT_TRUE(heldWhileUp);
     EXPECT_EQ(_FormPrinterSetup, nullptr);
+    // The pictures taken next are of the windows, not of the dialog they were under.
+    EXPECT_TRUE(QTest::qWaitFor([] {
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        return std::all_of(windows.begin(), windows.end(), [](const QWidget* window) {
+            return !window->isVisible() || !window->autoFillBackground() || OnScreen(window);
+        });
+    }));
     return result;
 }
 
