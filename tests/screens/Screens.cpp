@@ -6,6 +6,8 @@
 #include "Simulator.h"
 
 #include "app/core/Appdefine.h"
+#include "app/core/Formmn.h"
+#include "app/core/Menumodel.h"
 #include "app/program/Formstup.h"
 #include "app/instrument/Kmdlqmr.h"
 #include "app/windows/Formapqmr.h"
@@ -250,6 +252,29 @@ bool SaveDummyPort(const fs::path& out)
     return saved;
 }
 
+// The port picker's list with more ports than it shows at once, scrolled to the last: the
+// titles stay above the rows.
+bool SavePortList(const fs::path& out)
+{
+    struct NoModel : KSelectMenu {
+        bool Select(int& port) override { return (port = -1, false); }
+        void AddItem(const QString&, const QString&) override {}
+        void MakeList(QStringList&, QStringList&) override {}
+    } model;
+    QStringList names;
+    QStringList numbers;
+    for (int n = 1; n <= 12; ++n) {
+        names << QStringLiteral("QMR3400 (SN3400%1)").arg(n, 4, 10, QLatin1Char('0'));
+        numbers << QString::number(n);
+    }
+    TFormMenu form(nullptr, &model);
+    form.Fill({"Select COM port", "Port No", "Port Info", "Please select Com port."}, names, numbers, 12);
+    form.show();
+    QTest::qWaitForWindowExposed(&form, 5000);
+    QTest::qWait(400);
+    return SavePicture(&form, out, "port-list.png");
+}
+
 bool Session::Start()
 {
     qmrsim::SimulatorOptions options;
@@ -380,7 +405,7 @@ int main(int argc, char** argv)
         Session session(out);
         status = session.Run() && session.RunManual() ? 0 : 1;
     }
-    if (!SaveDummyPort(out)) {
+    if (!SaveDummyPort(out) || !SavePortList(out)) {
         status = 1;
     }
     // The start-up window's shut-down ran with the session; the simulator is stopped.
