@@ -14,10 +14,6 @@ public:
 
     bool notify(QObject* receiver, QEvent* event) override;
 
-    // How many event deliveries are running on the calling thread: 1 inside a handler that
-    // the message loop called, more inside a nested wait (a modal box, a processing wait)
-    // that a handler runs.
-    static int Depth();
     // Runs `work` once the message loop itself delivers it with nothing of the program below
     // (no handler waits in a nested loop), unless `context` is gone by then. GUI thread only.
     // Under another application object rest cannot be told apart: `work` never runs.
@@ -28,6 +24,10 @@ public:
     static void ShowCurrentException();
 
 private:
+    // How many event deliveries are running on the calling thread: 1 inside a handler that
+    // the message loop called, more inside a nested wait (a modal box, a processing wait)
+    // that a handler runs.
+    static int Depth();
     static void ShowException(const QString& text);
     static void RunAtRestAfter(QObject* context, std::function<void()> work, int delayMs);
 
