@@ -23,10 +23,11 @@ constexpr int kPortCount = 256;
 
 using PortRef = std::shared_ptr<CSCom>;
 
-// Held only to read or change a slot, never across a port operation. Objects left here when
-// the library is unloaded are not closed by it.
+// Held only to read or change a slot, never across a port operation.
 std::mutex gTableLock;
-std::array<PortRef, kPortCount> gPortTable{};
+// Made once and never destroyed: a thread may still be inside an export on one of these ports
+// while the process ends, and the ports left here then are neither closed nor freed.
+std::array<PortRef, kPortCount>& gPortTable = *new std::array<PortRef, kPortCount>{};
 std::atomic<unsigned char> gDummyMode{0};
 std::atomic<unsigned char> gBeepEnabled{1};
 

@@ -93,8 +93,8 @@ bool CSComDmy::Send(const char* text, int len)
     if (len < 0 || (text == nullptr && len > 0)) {
         return false;
     }
-    // The text runs to its NUL, but never past the len bytes that the caller vouched for.
-    AddTx(text == nullptr ? std::string() : std::string(text, strnlen(text, static_cast<size_t>(len))));
+    // The window shows texts: each runs to its NUL, whatever length the caller gave.
+    AddTx(text == nullptr ? std::string() : std::string(text));
     AddTx(SendTerminator());
     return true;
 }
@@ -105,7 +105,7 @@ bool CSComDmy::SendN(const void* data, int len)
         return false;
     }
     const char* text = static_cast<const char*>(data);
-    AddTx(text == nullptr ? std::string() : std::string(text, strnlen(text, static_cast<size_t>(len))));
+    AddTx(text == nullptr ? std::string() : std::string(text));
     return true;
 }
 

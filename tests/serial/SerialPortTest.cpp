@@ -16,6 +16,7 @@
 #include <string>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -461,6 +462,28 @@ TEST_F(SerialPort, OneThreadReceivesWhileAnotherSends)
     ASSERT_EQ(received.size(), static_cast<size_t>(kLines));
     for (int i = 0; i < kLines; ++i) {
         EXPECT_EQ(received[static_cast<size_t>(i)], "RE" + std::to_string(i));
+    }
+}
+
+// A program may end while its threads are still inside the exports on an open port: nothing of
+// the port table is destroyed under them. Each run races the end of main against the calls.
+TEST(SerialExit, ProgramEndsWhileItsThreadsAreInsidePortCalls)
+{
+    qmrtest::ScopedWorkDir dir;
+    for (int run = 0; run < 20; ++run) {
+        qmrtest::PtyPair pty;
+        pty.PublishAs(1);
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            execl(QMR_EXIT_IN_CALL, QMR_EXIT_IN_CALL, static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << "run " << run << ": " << (WIFSIGNALED(status) ? "signal " : "exit ")
+            << (WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status));
     }
 }
 
