@@ -163,6 +163,7 @@ void TFormAppQmr::ReleaseModule()
     timerOver_->stop();
     DeleteChecker();
     module_ = nullptr;
+    device_ = nullptr;
     TFormApp::FormClose();
 }
 
@@ -238,7 +239,8 @@ bool TFormAppQmr::Connect()
             return false;
         }
     }
-    if (!module_->ToRemote()) {
+    // The busy lamp lets messages through: the window may have closed during the start.
+    if (!module_->ToRemote() || module_ == nullptr) {
         return false;
     }
     checker_.reset(new (std::nothrow) KCheckQmrErrorStb(kPollSeconds));
@@ -496,7 +498,10 @@ void TFormAppQmr::FormClose()
         }
     }
     DeleteChecker();
+    // Nothing of a closed window reaches the device any more: not a box that returns, not a
+    // timer, not queued work.
     module_ = nullptr;
+    device_ = nullptr;
     TFormApp::FormClose();
     ReleaseWhileClosed();
 }

@@ -45,6 +45,10 @@ void TFormAppQmr::StartFunction(int event)
     // paint, an update handler) before it took the event up does not delay the next command.
     const auto arrived = std::chrono::steady_clock::now();
     auto take = [this, event, arrived] {
+        // An event queued before the window closed starts no step there.
+        if (module_ == nullptr) {
+            return;
+        }
         pendingEvent_.store(event);
         if (!timerFunc_->isActive()) {
             // Between ticks the timer holds its own interval (10 ms before the first, then 100).

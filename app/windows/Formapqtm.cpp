@@ -65,11 +65,12 @@ void TFormAppQmr::TimerErrTimer()
     if (checker_ && module_ != nullptr && !module_->IsBusy()) {
         if (checker_->Tick(timerErr_->interval())) {
             timerErr_->stop();
+            // The report's boxes may outlast the window: a closed one watches nothing more.
             if (module_->ReportPendingErrors()) {
                 if (module_ != nullptr) {
                     module_->ToLocal();
                 }
-            } else {
+            } else if (module_ != nullptr) {
                 timerErr_->start();
             }
         }
@@ -83,12 +84,15 @@ void TFormAppQmr::TimerOverTimer()
     timerOver_->stop();
     const int answer = ShowYesNoMsg(QStringLiteral(" No response from QMR3400. Please close this program."),
                                     QStringLiteral(" Are you sure you want to Exit? "));
-    // The query that went unanswered is forgotten first, so that the forced local does not
-    // wait for it and its own ":SYST:LOC" keeps its state.
-    if (device_ != nullptr) {
-        device_->SetCommandState(csIDLE);
-    }
+    // A window that closed while the question was up (the late reply switched windows) has let
+    // go of the device and the module: its answer is dropped, and the command of the window
+    // that followed stays pending.
     if (module_ != nullptr) {
+        // The query that went unanswered is forgotten first, so that the forced local does not
+        // wait for it and its own ":SYST:LOC" keeps its state.
+        if (device_ != nullptr) {
+            device_->SetCommandState(csIDLE);
+        }
         module_->ResetSequences();
         if (answer == kMsgOk) {
             exitConfirmed_ = true;

@@ -74,9 +74,10 @@ bool Operator::SawCaption(const QString& caption) const
 void Operator::Tick()
 {
     QWidget* modal = QApplication::activeModalWidget();
-    if (modal == nullptr || !modal->isVisible()) {
+    if (modal == nullptr || !modal->isVisible() || (ready_ && !ready_())) {
         return;
     }
+    ready_ = nullptr;
     const bool yes = answers_.empty() ? true : answers_.front();
     if (!answers_.empty()) {
         answers_.pop_front();

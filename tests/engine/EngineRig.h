@@ -71,10 +71,14 @@ public:
     bool SawUpper(const QString& upper) const;
     bool SawCaption(const QString& caption) const;
     void Forget() { seen_.clear(); }
+    // Message windows stay up unanswered until `ready` holds (asked on every tick, also inside
+    // the windows' own message loops).
+    void HoldUntil(std::function<bool()> ready) { ready_ = std::move(ready); }
 
 private:
     void Tick();
     QTimer timer_;
+    std::function<bool()> ready_;
     std::deque<bool> answers_;
     std::vector<Shown> seen_;
 };

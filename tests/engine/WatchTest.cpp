@@ -180,6 +180,36 @@ TEST_F(Connected, NoReplyAnsweredYesClosesThroughTheExitQuestion)
     EXPECT_FALSE(startUp->isVisible());
 }
 
+// The reply time-out asks while the dB window's connect waits for ":ISI:MODE?"; the late "P"
+// switches to the percent window, whose connect asks "*IDN?". The closed window's question,
+// answered then (no, or yes), must leave the percent window's pending command alone.
+class LateModeReply : public EngineTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(LateModeReply, TheClosedWindowsAnswerLeavesTheNextConnectAlone)
+{
+    StartSim();
+    sim.instrument().SetMode('P');
+    WriteSettings();
+    StartProgram();
+    TestWindow* dB = Window();
+    ASSERT_EQ(dB->number, 0);
+    dB->TimerOver()->setInterval(200);
+    sim.AddFault(qmrsim::Fault::Of(qmrsim::Fault::Kind::Delay).On(":ISI:MODE?").Time(800ms));
+    sim.AddFault(qmrsim::Fault::Of(qmrsim::Fault::Kind::Delay).On("*IDN?").Time(1500ms));
+    op.Queue(GetParam());
+    op.HoldUntil([&] { return Window() != dB && Count("*IDN?") == 1; });
+    ClickConnect();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return op.SawUpper(QStringLiteral(" No response from QMR3400. Please close this program.")); }, 10000));
+    ASSERT_TRUE(WaitRemote());
+    EXPECT_EQ(Window()->number, 1);
+    EXPECT_EQ(op.Seen().size(), 1u);
+    EXPECT_EQ(Count(":SYST:LOC"), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, LateModeReply, ::testing::Values(false, true),
+                         [](const auto& info) { return std::string(info.param ? "yes" : "no"); });
+
 struct LossCase {
     const char* name;
     int com; // 0: TCP
