@@ -445,6 +445,11 @@ void KModuleQmr::StepPosition(int event)
         }
         Pause(kLossResendPauseMs);
         if (!SetIL(v, false)) {
+            // The instrument kept the loss it had: the window shows that one again, so that the
+            // slider compares the next gesture with what the instrument holds.
+            if (view_ != nullptr && deviceQmr_ != nullptr) {
+                view_->ShowValue(deviceQmr_->GetLoss());
+            }
             End();
         }
     } else if (event == 18) {

@@ -13,8 +13,8 @@
 #include <QToolButton>
 #include <QWheelEvent>
 
-// Sees every event the application delivers; reports the left-button release that reaches
-// this frame's track bar. It never consumes the event.
+// Sees every event the application delivers; reports the left-button press and release that
+// reach this frame's track bar. It never consumes the event.
 class TFrameSlider::AppHook : public QObject {
 public:
     explicit AppHook(TFrameSlider* frame) : QObject(frame), frame_(frame) { qApp->installEventFilter(this); }
@@ -22,6 +22,10 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
+        if (event->type() == QEvent::MouseButtonPress && watched == frame_->TrackBar &&
+            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+            frame_->TrackPressed();
+        }
         if (event->type() == QEvent::MouseButtonRelease && watched == frame_->TrackBar &&
             static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton && frame_->model_ != nullptr &&
             !frame_->model_->IsGuarded()) {

@@ -133,6 +133,7 @@ bool TFrameSlider::LocalWarningShown()
 void TFrameSlider::ShowModelValue(int16_t value)
 {
     if (model_ != nullptr) {
+        NewGeneration();
         model_->SetValue(value);
         lastApplied_ = value;
     }
@@ -168,6 +169,12 @@ void TFrameSlider::SendCurrent()
 
 void TFrameSlider::DropPending()
 {
+    NewGeneration();
+}
+
+void TFrameSlider::NewGeneration()
+{
+    ++generation_;
     pending_ = -1;
     TimerBusy->stop();
 }
@@ -219,17 +226,33 @@ bool TFrameSlider::CanControl()
     return false;
 }
 
+void TFrameSlider::TakeGesture(int16_t value, bool resend)
+{
+    NewGeneration();
+    target_ = value;
+    gestureSincePress_ = true;
+    model_->SetValue(value);
+    if (value == lastApplied_ && !resend) {
+        return;
+    }
+    // A busy module would wait for idle inside the send, running the message loop under this
+    // gesture; the retry sends the value once the module is free instead.
+    if (model_->IsBusy()) {
+        Defer(value);
+        return;
+    }
+    const uint32_t generation = generation_;
+    if (!Apply(value) && generation == generation_) {
+        Defer(value);
+    }
+}
+
+// What went out is what the instrument holds: the next gesture compares with it.
 bool TFrameSlider::Apply(int16_t value)
 {
-    if (value == lastApplied_) {
-        return true;
-    }
-    model_->SetValue(value);
     if (!model_->SendValue(value)) {
         return false;
     }
-    model_->ShowValue(value);
-    model_->ShowOnTrackBar(value);
     lastApplied_ = value;
     return true;
 }
@@ -241,26 +264,14 @@ void TFrameSlider::Defer(int16_t value)
     TimerBusy->start();
 }
 
-void TFrameSlider::ApplyOrDefer(int16_t value)
-{
-    if (!Apply(value)) {
-        Defer(value);
-    }
-}
-
-// What went out is what the instrument holds: the next gesture compares with it.
-void TFrameSlider::SendOrDefer(int16_t value)
-{
-    if (model_->SendValue(value)) {
-        lastApplied_ = value;
-    } else {
-        Defer(value);
-    }
-}
-
 bool TFrameSlider::SendPending(int16_t value)
 {
-    return Apply(value);
+    return value == lastApplied_ || Apply(value);
+}
+
+void TFrameSlider::TrackPressed()
+{
+    gestureSincePress_ = false;
 }
 
 int16_t TFrameSlider::RoundAndClamp(int16_t value) const
@@ -299,13 +310,25 @@ void TFrameSlider::TimerBusyTimer()
         pending_ = -1;
         return;
     }
-    const int16_t value = pending_;
-    if (SendPending(value)) {
-        // A newer value deferred during the send keeps waiting.
-        if (pending_ == value) {
-            pending_ = -1;
-        }
-    } else if (pending_ >= 0) {
+    // The limits may have changed while it waited (the loss range follows the frequency).
+    const int16_t value = model_->Clamp(pending_);
+    if (value != pending_) {
+        pending_ = value;
+        model_->SetValue(value);
+    }
+    if (model_->IsBusy()) {
+        TimerBusy->start();
+        return;
+    }
+    const uint32_t generation = generation_;
+    const bool done = SendPending(value);
+    // A newer target, a report or a drop during the send decides what waits.
+    if (generation != generation_) {
+        return;
+    }
+    if (done) {
+        pending_ = -1;
+    } else {
         TimerBusy->start();
     }
 }
@@ -319,17 +342,14 @@ void TFrameSlider::TrackBarChange()
     if (!CanControl()) {
         return;
     }
-    const int16_t value = RoundAndClamp(static_cast<int16_t>(TrackBar->value()));
-    if (model_->IsBusy()) {
-        Defer(value);
-    } else {
-        ApplyOrDefer(value);
-    }
+    TakeGesture(RoundAndClamp(static_cast<int16_t>(TrackBar->value())));
 }
 
+// The end of a drag: its newest target once more (a value that the instrument reported during
+// the drag does not replace it); after a mere click, the model's value.
 void TFrameSlider::ApplicationEvents1Message()
 {
-    Defer(model_->GetValue());
+    TakeGesture(gestureSincePress_ ? target_ : model_->GetValue());
 }
 
 bool TFrameSlider::TrackBarKeyDown(int key, Qt::KeyboardModifiers modifiers)
@@ -371,8 +391,7 @@ void TFrameSlider::StepTrack(int16_t direction)
     }
     const int16_t value = model_->Clamp(static_cast<long long>(TrackBar->value()) + step);
     const bool was = model_->SetGuard(true);
-    model_->SetValue(value);
-    ApplyOrDefer(value);
+    TakeGesture(value);
     model_->SetGuard(was);
 }
 
@@ -407,7 +426,7 @@ void TFrameSlider::StepEdit(int16_t direction)
 {
     const long long sum =
         static_cast<long long>(model_->TextToValue(EditNum->text())) + direction * model_->CurrentStep();
-    ApplyOrDefer(model_->Clamp(sum));
+    TakeGesture(model_->Clamp(sum));
 }
 
 bool TFrameSlider::EditNumKeyUp(int key, Qt::KeyboardModifiers modifiers)
@@ -430,7 +449,7 @@ bool TFrameSlider::EditNumKeyUp(int key, Qt::KeyboardModifiers modifiers)
 
 void TFrameSlider::CommitEdit()
 {
-    Defer(model_->Clamp(model_->TextToValue(EditNum->text())));
+    TakeGesture(model_->Clamp(model_->TextToValue(EditNum->text())));
 }
 
 bool TFrameSlider::EditNumKeyPress(int character)
@@ -438,14 +457,9 @@ bool TFrameSlider::EditNumKeyPress(int character)
     if (model_ == nullptr || character != kEnter || !CanControl()) {
         return false;
     }
-    const int16_t value = model_->Clamp(model_->TextToValue(EditNum->text()));
-    // The edit shows the typed value: while busy it waits rather than stay shown unsent.
-    if (model_->IsBusy()) {
-        Defer(value);
-    } else {
-        model_->SetValue(value);
-        SendOrDefer(value);
-    }
+    // Sent even when it went out last; while busy the typed value waits rather than stay shown
+    // unsent.
+    TakeGesture(model_->Clamp(model_->TextToValue(EditNum->text())), true);
     SelectAllText(EditNum);
     return true;
 }
@@ -463,7 +477,7 @@ void TFrameSlider::StepAndSend(bool up, bool guarded)
     }
     const int16_t value = up ? model_->StepUpOnce() : model_->StepDownOnce();
     const bool was = guarded ? model_->SetGuard(true) : model_->IsGuarded();
-    SendOrDefer(value);
+    TakeGesture(value, true);
     model_->SetGuard(was);
 }
 
@@ -487,10 +501,7 @@ void TFrameSlider::LabelClick(bool toMaximum)
     if (model_ == nullptr) {
         return;
     }
-    const int16_t value = model_->Clamp(LabelTarget(toMaximum));
-    ApplyOrDefer(value);
-    model_->ShowValue(value);
-    model_->ShowOnTrackBar(value);
+    TakeGesture(model_->Clamp(LabelTarget(toMaximum)));
 }
 
 void TFrameSlider::Label1Click()

@@ -1,19 +1,23 @@
 #pragma once
 // The slider frame that sets one instrument value: a large number edit, a track bar, step
 // buttons with a choice of step size, MIN and MAX labels and range texts. Every gesture becomes
-// a value that goes out through the frame's value model. A value is sent at once while the
-// command module and the device are idle; otherwise it waits as the pending value and
-// `TimerBusy` retries it every 100 ms until it goes out, a newer value replaces it, or it is
-// dropped (link closed, instrument local, window closed). The last value sent is remembered
-// so that the same value does not go out twice in a row.
+// one target value that goes out through the frame's value model, and the newest target wins:
+// it replaces a value that waits, it is stored and shown at once, and it is sent at once while
+// the command module and the device are idle. Otherwise it waits as the pending value and
+// `TimerBusy` retries it every 100 ms until it goes out, a newer target replaces it, or it is
+// dropped (link closed, instrument local, window closed). The last value that went out (or
+// that the instrument reported) is remembered, so that the same value does not go out twice in
+// a row; a target equal to it drops what waits and sends nothing.
 //
 // A value that the command module refuses (its 500 ms gate between level, loss and frequency
-// commands, its wait for idle) waits as the pending value as well: what the frame shows is
-// what the instrument gets.
+// commands) waits as the pending value as well: what the frame shows is what the instrument
+// gets.
 //
-// GUI thread only. A send may run the message loop while the command module waits for idle,
-// so handlers of the same frame can run inside a send; the model's guard flag protects the
-// thumb moves of the program.
+// GUI thread only. A gesture that finds the module busy waits as the pending value rather than
+// in the command module's wait for idle, so no gesture runs inside another one's send. The one
+// send that may still run the message loop (the frequency at the end of its editing) is
+// followed by a check of the frame's generation: a send that returns after a newer target, a
+// report of the instrument or a drop neither waits again nor shows its value.
 
 #include "app/windows/Framlook.h"
 
@@ -54,8 +58,8 @@ public:
     KFrameModule* GetModel() const { return model_; }
 
     // Shows a value that the instrument reported: stored by the model, shown, not sent. The
-    // instrument holds it, so it becomes the last applied value: a move back to the value
-    // applied before must go out again.
+    // instrument holds it, so it becomes the last applied value (a move back to the value
+    // applied before must go out again), and an older value that waits is dropped.
     void ShowModelValue(int16_t value);
     // When the thumb stands elsewhere than the last applied value, its position becomes that
     // value and the model takes it. The windows call it when shown.
@@ -75,8 +79,8 @@ public:
     void FitScale(const ScaleFit& fit);
     // Sends the model's current value; nothing in this frame (the frequency frame sends).
     virtual void SendCurrent();
-    // A waiting value is forgotten and its retry stopped: the link closed, the instrument went
-    // local or the window closes.
+    // A waiting value is forgotten and its retry stopped, and a send in progress leaves no
+    // trace: the link closed, the instrument went local or the window closes.
     void DropPending();
 
     // The down one of SpeedButtonD1 ... D4 as 0 ... 3; -1 when all are up.
@@ -159,15 +163,22 @@ protected:
 
     // False (and the warning, once) without an open link.
     bool CanControl();
+    // A gesture's value becomes the newest target: what waits is dropped, the model stores and
+    // shows the value, and it goes out at once unless the instrument has it already (`resend`:
+    // the direct senders Enter, step buttons and wheel send it all the same). While the module
+    // or the device is busy, or when the send is refused, it waits for TimerBusy.
+    void TakeGesture(int16_t value, bool resend = false);
+    // Starts a new generation of the frame's value: what waits is dropped, and a send still in
+    // progress leaves no trace when it returns.
+    void NewGeneration();
+    // Sends through the model; what went out becomes the last applied value.
     bool Apply(int16_t value);
     void Defer(int16_t value);
-    // Apply; a refused value waits for TimerBusy.
-    void ApplyOrDefer(int16_t value);
-    // A direct send of the model (Enter, step buttons, wheel): what went out becomes the last
-    // applied value; a refused value waits for TimerBusy.
-    void SendOrDefer(int16_t value);
     // The retry of TimerBusy; true when the value went out (or needs not).
     virtual bool SendPending(int16_t value);
+    // Where the track bar saw the left button go down: the release re-asserts the newest
+    // target of the gestures made since then.
+    void TrackPressed();
     int16_t RoundAndClamp(int16_t value) const;
     void SelectAllText(QLineEdit* edit);
     // The MIN and MAX labels' choice of target: a limit, or back to the remembered position.
@@ -187,6 +198,11 @@ protected:
     int16_t maximum_ = 1000;
     int16_t minimum_ = 0;
     int16_t remembered_ = 0;
+    // Counts targets, reports and drops: a send compares it before and after.
+    uint32_t generation_ = 0;
+    // The newest gesture's value, and whether one was made since the track bar's press.
+    int16_t target_ = -1;
+    bool gestureSincePress_ = false;
 
 private:
     class AppHook;

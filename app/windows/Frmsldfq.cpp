@@ -92,16 +92,30 @@ void TFrameSliderFrq::SendCurrent()
         return;
     }
     const int16_t value = model_->GetValue();
+    // The end of the editing is the newest target: a frequency that waits is replaced.
+    NewGeneration();
+    if (sending_) {
+        // An earlier end of the editing still waits for the module further up: this one goes
+        // out after it.
+        Defer(value);
+        return;
+    }
+    // The send waits for the module's running function, letting messages through.
+    const uint32_t generation = generation_;
+    sending_ = true;
+    const bool sent = Apply(value);
+    sending_ = false;
     // A refused frequency waits, unless the instrument has it already (the end of a connect
-    // hands over the frequency just read, while the connect itself still holds the module).
-    if (!model_->SendValue(value) && !InstrumentHas(value)) {
+    // hands over the frequency just read, while the connect itself still holds the module),
+    // or unless something newer came meanwhile.
+    if (!sent && generation == generation_ && !InstrumentHas(value)) {
         Defer(value);
     }
 }
 
 bool TFrameSliderFrq::SendPending(int16_t value)
 {
-    return model_->SendValue(value);
+    return Apply(value);
 }
 
 bool TFrameSliderFrq::InstrumentHas(int16_t value) const
@@ -132,13 +146,14 @@ int16_t TFrameSliderFrq::TrackSnap(int16_t value) const
     return static_cast<int16_t>(((value + step / 2) / step) * step);
 }
 
+// Compared with the stored value: every gesture of this frame stores what it shows, so a
+// move back to a value that another gesture replaced is taken again.
 void TFrameSliderFrq::SetFromTrack(int16_t value)
 {
     const int16_t v = model_->Clamp(TrackSnap(value));
-    if (v == lastApplied_) {
+    if (v == model_->GetValue()) {
         return;
     }
-    lastApplied_ = v;
     model_->SetValue(v);
     TrackBar->setValue(v);
 }

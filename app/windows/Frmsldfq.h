@@ -3,7 +3,8 @@
 // model's value and the display (every gesture stores the value it shows). The frequency goes
 // out in one place, SendCurrent, when the window ends the frequency editing; Enter in the edit
 // stores the typed value and asks the command module to end the editing. Thumb moves snap to
-// the chosen step. Values are hundredths of a GHz, 10 to 4000; only a refused send waits.
+// the chosen step. Values are hundredths of a GHz, 10 to 4000; only a refused send waits. The
+// last applied value is the frequency that went out or that the instrument reported.
 //
 // GUI thread only.
 
@@ -24,8 +25,8 @@ public:
     // Sends the model's value (the command module sets the frequency and asks for its loss
     // range); a refused value waits for TimerBusy, as the base frame's values do.
     void SendCurrent() override;
-    // Snaps the value to the track step, limits it and, when it differs from the last value
-    // taken from the track, stores it and moves the thumb there.
+    // Snaps the value to the track step, limits it and, when it differs from the stored value,
+    // stores it and moves the thumb there.
     void SetFromTrack(int16_t value);
 
 protected:
@@ -52,4 +53,7 @@ private:
     void Take(long long value);
     // The device already knows the instrument at this frequency.
     bool InstrumentHas(int16_t value) const;
+
+    // A send of SendCurrent is on the stack (it may run the message loop).
+    bool sending_ = false;
 };

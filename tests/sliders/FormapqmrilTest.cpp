@@ -256,6 +256,49 @@ TEST_F(DbWindowTest, ModeButtonWithTheLinkOpenAsksForPercentMode)
     EXPECT_TRUE(owner.changes.empty());
 }
 
+// After a new frequency the module shows the loss within the new range and sends it again: a
+// loss value that waited from before goes out neither after it nor outside the range. When that
+// send is refused, the slider shows the loss that the instrument kept and compares with it.
+class NewFrequencyLoss : public DbWindowTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(NewFrequencyLoss, ReplacesAWaitingLossValue)
+{
+    const bool resent = GetParam();
+    ASSERT_TRUE(link.Connect());
+    window->SetRange(700, 0);
+    ASSERT_TRUE(module->SetFrequency(1000));
+    ASSERT_EQ(link.NextLine(), KComDeviceQmr::RangeText(1000));
+    link.OpenGate();
+    ASSERT_TRUE(link.Reply("0,700;0,\"No error\""));
+    ASSERT_EQ(link.NextLine(), KComDeviceQmr::ILText(0, 1000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return module->GetFunctionState() == fnIDLE; }, 2000));
+    link.OpenGate();
+    QTest::mouseClick(loss->Label2, Qt::LeftButton); // MAX: 70.0 dB
+    ASSERT_EQ(link.NextLine(), KComDeviceQmr::ILText(700, 1000));
+    QTest::keyClick(loss->TrackBar, Qt::Key_Left);
+    ASSERT_EQ(loss->GetPending(), 699);
+    link.OpenGate();
+    ASSERT_TRUE(module->SetFrequency(2000));
+    ASSERT_EQ(link.NextLine(), KComDeviceQmr::RangeText(2000));
+    if (resent) {
+        link.OpenGate();
+    }
+    ASSERT_TRUE(link.Reply("100,300;0,\"No error\""));
+    const int16_t kept = resent ? 300 : 700;
+    if (resent) {
+        EXPECT_EQ(link.NextLine(), KComDeviceQmr::ILText(300, 2000));
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return module->GetFunctionState() == fnIDLE; }, 3000));
+    link.OpenGate();
+    EXPECT_EQ(link.NextLine(kQuiet), "");
+    EXPECT_EQ(loss->GetPending(), -1);
+    EXPECT_EQ(loss->GetLastApplied(), kept);
+    EXPECT_EQ(loss->EditNum->text(), window->LossModel()->ValueToText(kept));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sends, NewFrequencyLoss, ::testing::Values(true, false),
+                         [](const auto& info) { return std::string(info.param ? "resent" : "refused"); });
+
 TEST_F(DbWindowTest, LossReadIsShownWithoutSending)
 {
     ASSERT_TRUE(link.Connect());

@@ -10,6 +10,7 @@
 #include "SliderRig.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QSlider>
 #include <QTest>
@@ -17,9 +18,12 @@
 #include <QToolButton>
 #include <QWheelEvent>
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <ostream>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -172,10 +176,10 @@ TEST_F(FrameTest, UpInTheEditAppliesAtOnceAndTheReleaseSendsNothingMore)
     QTest::keyPress(frame->EditNum, Qt::Key_Up);
     EXPECT_EQ(Next(), Level(124));
     EXPECT_EQ(frame->EditNum->text(), QStringLiteral("12.4"));
+    // The release takes the edit's value again: what went out last, so nothing waits.
     QTest::keyRelease(frame->EditNum, Qt::Key_Up);
-    EXPECT_TRUE(frame->TimerBusy->isActive());
+    EXPECT_EQ(frame->GetPending(), -1);
     link.OpenGate();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return frame->GetPending() == -1; }, 1000));
     EXPECT_EQ(Next(kQuiet), "");
 }
 
@@ -327,6 +331,154 @@ TEST_F(FrameTest, MinAndMaxJumpAndReturn)
     QTest::mouseClick(frame->Label2, Qt::LeftButton);
     EXPECT_EQ(Next(), Level(1000));
     EXPECT_EQ(frame->TrackBar->value(), 1000);
+}
+
+// Every gesture makes one target and the newest wins. From 50.0 a Left sends 49.9 and a second
+// Left leaves 49.8 waiting while the device is busy; then one more gesture comes, with the
+// device still busy or with its busy window just over (the gate clock moved on, the retry not
+// yet run). The wire ends on that gesture's value with nothing after it, and the frame shows it.
+struct RoadCase {
+    const char* name;
+    bool idle;
+    std::function<void(TFrameSlider&)> gesture;
+    std::vector<int> wire; // after 49.9, in tenths
+    int shown;
+};
+
+void PrintTo(const RoadCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class GestureRoadTest : public FrameTest, public ::testing::WithParamInterface<RoadCase> {};
+
+TEST_P(GestureRoadTest, TheNewestGestureIsTheLastValueOutAndTheOneShown)
+{
+    const RoadCase& c = GetParam();
+    frame->ShowModelValue(500);
+    frame->SyncTrack();
+    link.OpenGate();
+    QTest::keyClick(frame->TrackBar, Qt::Key_Left);
+    ASSERT_EQ(Next(), Level(499));
+    QTest::keyClick(frame->TrackBar, Qt::Key_Left);
+    ASSERT_EQ(frame->GetPending(), 498);
+    if (c.idle) {
+        link.OpenGate();
+    }
+    frame->TimerBusy->start(); // the retry is not due before the gesture
+    c.gesture(*frame);
+    link.OpenGate();
+    std::vector<std::string> wire;
+    for (std::string line = Next(kQuiet); !line.empty(); line = Next(kQuiet)) {
+        wire.push_back(line);
+        link.OpenGate();
+    }
+    std::vector<std::string> expected;
+    for (int v : c.wire) {
+        expected.push_back(Level(v));
+    }
+    EXPECT_EQ(wire, expected);
+    EXPECT_EQ(frame->GetPending(), -1);
+    EXPECT_EQ(model->GetValue(), c.shown);
+    EXPECT_EQ(frame->EditNum->text(), model->ValueToText(static_cast<int16_t>(c.shown)));
+    EXPECT_EQ(frame->TrackBar->value(), c.shown);
+}
+
+void TypeAndEnter(TFrameSlider& f)
+{
+    f.EditNum->setText(QStringLiteral("12.3"));
+    QTest::keyClick(f.EditNum, Qt::Key_Return);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Roads, GestureRoadTest,
+    ::testing::Values(
+        RoadCase{"MinWhileBusy", false, [](TFrameSlider& f) { QTest::mouseClick(f.Label1, Qt::LeftButton); }, {0}, 0},
+        RoadCase{"MinOnceIdle", true, [](TFrameSlider& f) { QTest::mouseClick(f.Label1, Qt::LeftButton); }, {0}, 0},
+        RoadCase{"TrackStepOnceIdle",
+                 true,
+                 [](TFrameSlider& f) {
+                     f.SetStepButtonDown(1);
+                     QTest::keyClick(f.TrackBar, Qt::Key_Right);
+                 },
+                 {508},
+                 508},
+        RoadCase{"TrackBackToTheValueSent",
+                 false,
+                 [](TFrameSlider& f) { QTest::keyClick(f.TrackBar, Qt::Key_Right); },
+                 {},
+                 499},
+        RoadCase{"EditBackToTheValueSent",
+                 false,
+                 [](TFrameSlider& f) {
+                     f.EditNum->setFocus();
+                     QTest::keyClick(f.EditNum, Qt::Key_Up);
+                 },
+                 {},
+                 499},
+        RoadCase{"EnterWhileBusy", false, TypeAndEnter, {123}, 123},
+        RoadCase{"EnterOnceIdle", true, TypeAndEnter, {123}, 123},
+        RoadCase{"StepButtonOnceIdle",
+                 true,
+                 [](TFrameSlider& f) { QTest::mouseClick(f.SpeedButtonUp, Qt::LeftButton); },
+                 {499},
+                 499},
+        RoadCase{"WheelOnceIdle", true, [](TFrameSlider& f) { Wheel(f.EditNum, -120); }, {497}, 497},
+        // Refused while busy: no target, so the waiting value still goes.
+        RoadCase{"StepButtonWhileBusy",
+                 false,
+                 [](TFrameSlider& f) { QTest::mouseClick(f.SpeedButtonUp, Qt::LeftButton); },
+                 {498},
+                 498},
+        RoadCase{"DragWhileBusy", false, [](TFrameSlider& f) { f.TrackBar->setSliderPosition(300); }, {300}, 300}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A gesture that finds a function of the module running waits as the pending value, and so do
+// the retries: none of them waits inside the module's wait for idle, where the message loop
+// would run further gestures under it.
+TEST_F(FrameTest, GesturesWhileAFunctionRunsWaitOutsideTheMessageLoop)
+{
+    frame->ShowModelValue(100);
+    frame->SyncTrack();
+    link.OpenGate();
+    ASSERT_TRUE(link.Module().ReadStatusByte()); // answered below, by hand
+    ASSERT_EQ(Next(), "*STB?");
+    bool nested = false;
+    QTimer::singleShot(0, [&] { nested = true; });
+    QElapsedTimer keys;
+    keys.start();
+    for (int i = 0; i < 3; ++i) {
+        QTest::keyClick(frame->TrackBar, Qt::Key_Left);
+    }
+    EXPECT_FALSE(nested);
+    EXPECT_LT(keys.elapsed(), 500);
+    EXPECT_EQ(frame->GetPending(), 97);
+    QElapsedTimer retries;
+    retries.start();
+    QTest::qWait(350);
+    EXPECT_LT(retries.elapsed(), 900);
+    link.Module().StepFunction(24); // the status byte: nothing to report
+    link.OpenGate();
+    EXPECT_EQ(Next(), Level(97));
+    EXPECT_EQ(Next(kQuiet), "");
+    EXPECT_EQ(frame->EditNum->text(), QStringLiteral("9.7"));
+}
+
+// The release of a drag re-asserts the drag's value, also after the instrument reported another
+// one during the drag.
+TEST_F(FrameTest, AReportDuringADragDoesNotReplaceTheDragsValue)
+{
+    StartAtZero();
+    QTest::mousePress(frame->TrackBar, Qt::LeftButton, Qt::NoModifier, QPoint(2, 16));
+    frame->TrackBar->setSliderPosition(400);
+    EXPECT_EQ(Next(), Level(400));
+    frame->ShowModelValue(100);
+    QTest::mouseRelease(frame->TrackBar, Qt::LeftButton, Qt::NoModifier, QPoint(2, 16));
+    link.OpenGate();
+    EXPECT_EQ(Next(), Level(400));
+    EXPECT_EQ(Next(kQuiet), "");
+    EXPECT_EQ(frame->EditNum->text(), QStringLiteral("40.0"));
+    EXPECT_EQ(frame->TrackBar->value(), 400);
 }
 
 TEST(FrameLocalTest, WarnsOnceUntilANewFrameIsMade)

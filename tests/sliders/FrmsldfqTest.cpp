@@ -244,6 +244,69 @@ TEST_F(FrqTest, SendCurrentRefusedByTheGateWaitsUnlessTheInstrumentHasIt)
     ExpectNothingSent();
 }
 
+// A thumb move under the guard (a track arrow, a step button) stores its value, so that a drag
+// back to the value before is taken again and the end of the editing sends what is shown.
+TEST_F(FrqTest, DragBackAfterAGuardedMoveIsTaken)
+{
+    StartAt(1000);
+    QTest::keyClick(frame.TrackBar, Qt::Key_Right);
+    EXPECT_EQ(model.GetValue(), 1001);
+    frame.TrackBar->setSliderPosition(1000);
+    EXPECT_EQ(model.GetValue(), 1000);
+    QTest::mouseClick(frame.SpeedButtonUp, Qt::LeftButton);
+    EXPECT_EQ(model.GetValue(), 1001);
+    frame.TrackBar->setSliderPosition(1000);
+    EXPECT_EQ(model.GetValue(), 1000);
+    EXPECT_EQ(frame.EditNum->text(), QStringLiteral("10.00"));
+    link.OpenGate();
+    frame.SendCurrent();
+    EXPECT_EQ(link.NextLine(), KComDeviceQmr::RangeText(1000));
+    ExpectNothingSent();
+}
+
+// The end of the editing replaces a frequency that still waits to go out.
+TEST_F(FrqTest, ASentFrequencyDropsAnOlderWaitingOne)
+{
+    link.OpenGate();
+    ASSERT_TRUE(link.Device().SetLevel(5)); // the gate closes behind it
+    EXPECT_EQ(link.NextLine(), KComDeviceQmr::LevelText(5));
+    StartAt(2000);
+    frame.SendCurrent();
+    ASSERT_EQ(frame.GetPending(), 2000);
+    link.OpenGate();
+    model.SetValue(2500);
+    frame.SendCurrent();
+    EXPECT_EQ(link.NextLine(), KComDeviceQmr::RangeText(2500));
+    EXPECT_EQ(frame.GetPending(), -1);
+    link.Device().SetCommandState(csIDLE);
+    link.OpenGate();
+    ExpectNothingSent();
+}
+
+// An end of the editing that comes while an earlier one waits for the module's running
+// function: the earlier send, refused when its wait runs out, leaves no trace, and the newer
+// frequency is the one that goes out.
+TEST_F(FrqTest, AnEarlierSendThatReturnsLateLeavesNoTrace)
+{
+    StartAt(1000);
+    link.OpenGate();
+    ASSERT_TRUE(link.Module().ReadStatusByte()); // left unanswered: the function runs on
+    ASSERT_EQ(link.NextLine(), "*STB?");
+    model.SetValue(2000);
+    QTimer::singleShot(200, &frame, [this] {
+        model.SetValue(2500);
+        frame.SendCurrent();
+    });
+    frame.SendCurrent(); // waits for the running function, letting messages through
+    EXPECT_EQ(frame.GetPending(), 2500);
+    link.Module().StepFunction(24); // the status byte: nothing to report
+    link.OpenGate();
+    EXPECT_EQ(link.NextLine(), KComDeviceQmr::RangeText(2500));
+    link.Device().SetCommandState(csIDLE);
+    link.OpenGate();
+    ExpectNothingSent();
+}
+
 TEST(FrqLocalTest, WithoutLinkTheButtonsStillMoveAndEnterWarns)
 {
     Link link(kKindIL);

@@ -5,9 +5,9 @@
 #include "EngineRig.h"
 #include "Thumb.h"
 
-#include "app/program/Formstup.h"
 #include "app/instrument/Comdvqmr.h"
 #include "app/instrument/Kmdlqmr.h"
+#include "app/program/Formstup.h"
 #include "app/windows/Formapqmril.h"
 #include "app/windows/Formapqmrpp.h"
 #include "app/windows/Framemod.h"
@@ -227,6 +227,35 @@ TEST_P(GestureTest, TheInstrumentEndsWithTheValueShown)
     }
     EXPECT_GE(gated, static_cast<int>(std::size(kGestures)));
 }
+
+// Ten Left keys 100 ms apart on the track bar, most of them inside the busy window of the one
+// before: the window and the instrument end ten steps lower, and that value is the last one out.
+class KeyRunTest : public GestureTest {};
+
+TEST_P(KeyRunTest, TenLeftKeysAHundredMillisecondsApartEndTenStepsLower)
+{
+    const Slider slider = GetParam();
+    ASSERT_NO_FATAL_FAILURE(Connect(slider));
+    const int16_t end = static_cast<int16_t>(Shown() - 10);
+    for (int i = 0; i < 10; ++i) {
+        QTest::keyClick(frame_->TrackBar, Qt::Key_Left);
+        QTest::qWait(100);
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Quiet(); }, 5000));
+    EXPECT_EQ(Shown(), end);
+    EXPECT_EQ(frame_->TrackBar->value(), end);
+    EXPECT_EQ(Held(slider), end);
+    const std::string command = slider == Slider::Level ? ":ISI:LEVE " : ":ISI:IL ";
+    std::string last;
+    for (const qmrsim::Received& r : sim.Records()) {
+        if (r.line.rfind(command, 0) == 0) {
+            last = r.line;
+        }
+    }
+    EXPECT_EQ(last, slider == Slider::Level ? KComDeviceQmr::LevelText(end) : KComDeviceQmr::ILText(end, 500));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sliders, KeyRunTest, ::testing::Values(Slider::Level, Slider::Loss));
 
 INSTANTIATE_TEST_SUITE_P(Sliders, GestureTest, ::testing::Values(Slider::Level, Slider::Loss, Slider::Frequency));
 

@@ -43,6 +43,8 @@ public:
     std::string NextLine(std::chrono::milliseconds timeout = 2000ms);
     // Moves the gate clock past the gate and the busy window so that the next value may go.
     void OpenGate() { AdvanceClock(1100); }
+    // The instrument's reply line (the terminator is added).
+    bool Reply(const std::string& line) { return peer_.Send(line + "\n"); }
 
     KModuleQmr& Module() { return *module_; }
     // Hands the module to a window, which deletes it; the link keeps using it until then.
