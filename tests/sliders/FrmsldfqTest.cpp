@@ -57,6 +57,18 @@ protected:
     // Gestures of this frame go nowhere.
     void ExpectNothingSent() { EXPECT_EQ(link.NextLine(kQuiet), ""); }
 
+    // The end of the editing at `value` right after a level went out: the gate refuses it, and
+    // it waits for the retry.
+    void RefusedByTheGate(int16_t value)
+    {
+        link.OpenGate();
+        ASSERT_TRUE(link.Device().SetLevel(5));
+        EXPECT_EQ(link.NextLine(), KComDeviceQmr::LevelText(5));
+        StartAt(value);
+        frame.SendCurrent();
+        ASSERT_EQ(frame.GetPending(), value);
+    }
+
     Link link;
     TFrameSliderFrq frame;
     KFrameModuleFRQ model;
@@ -227,12 +239,7 @@ TEST_F(FrqTest, ReleaseOfAnEditArrowStoresTheEditText)
 
 TEST_F(FrqTest, SendCurrentRefusedByTheGateWaitsUnlessTheInstrumentHasIt)
 {
-    link.OpenGate();
-    ASSERT_TRUE(link.Device().SetLevel(5)); // the gate closes behind it
-    EXPECT_EQ(link.NextLine(), KComDeviceQmr::LevelText(5));
-    StartAt(2000);
-    frame.SendCurrent();
-    EXPECT_EQ(frame.GetPending(), 2000);
+    RefusedByTheGate(2000);
     ExpectNothingSent();
     link.OpenGate();
     EXPECT_EQ(link.NextLine(), KComDeviceQmr::RangeText(2000));
@@ -267,12 +274,7 @@ TEST_F(FrqTest, DragBackAfterAGuardedMoveIsTaken)
 // The end of the editing replaces a frequency that still waits to go out.
 TEST_F(FrqTest, ASentFrequencyDropsAnOlderWaitingOne)
 {
-    link.OpenGate();
-    ASSERT_TRUE(link.Device().SetLevel(5)); // the gate closes behind it
-    EXPECT_EQ(link.NextLine(), KComDeviceQmr::LevelText(5));
-    StartAt(2000);
-    frame.SendCurrent();
-    ASSERT_EQ(frame.GetPending(), 2000);
+    RefusedByTheGate(2000);
     link.OpenGate();
     model.SetValue(2500);
     frame.SendCurrent();
