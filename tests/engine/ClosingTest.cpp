@@ -1,6 +1,6 @@
 // The real program ended in the middle of its work: SIGTERM at many moments of a dB connect
-// and of a loss send that waits for the status poll, and Configure pressed while such a send
-// waits; and an exception out of its shut-down.
+// and of a frequency send that waits for the status poll, and Configure pressed while such a
+// send waits; and an exception out of its shut-down.
 #include "EngineRig.h"
 
 #include <csignal>
@@ -10,8 +10,9 @@
 namespace enginetest {
 namespace {
 
-// The loss stepped while the status poll awaits its late reply: the send waits for it.
-const std::string kSend = "click ButtonConnect\nready\nvisible LabelTimer\nkey FrameSliderIL/TrackBar\n";
+// The frequency editing ended while the status poll awaits its late reply: the send waits for it.
+const std::string kSend =
+    "click ButtonConnect\nready\nvisible LabelTimer\npress SpeedButtonSet\npress SpeedButtonSet\n";
 const std::string kPlugin = std::string("QT_PLUGIN_PATH=") + QMR_PLUGIN_DIR;
 
 // One run: SIGTERM `offsetMs` after the simulator first took `mark`; the run must have
@@ -36,7 +37,7 @@ TEST_F(EngineTest, ProgramEndsInOrderWhereverTheEndComes)
         cases.push_back({"click ButtonConnect\n", ":ISI:MODE?", ms, ""});
     }
     for (int ms : {200, 400, 600, 800}) {
-        cases.push_back({kSend, "*STB?", ms, "WaitBusy <2>"});
+        cases.push_back({kSend, "*STB?", ms, "WaitBusy <3>"});
     }
     cases.push_back({kSend + "click ButtonConfig\n", "*STB?", 1000, "ChangeWindow <2>"});
     std::vector<ProgramRun> runs(cases.size());

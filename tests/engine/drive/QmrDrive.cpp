@@ -13,6 +13,8 @@
 //   text NAME TEXT  the label NAME shows TEXT
 //   move X Y        moves the shown window
 //   key FRAME/NAME  posts the Up arrow key to the control NAME inside FRAME of the shown window
+//   press NAME      posts a left-button press and release to the button NAME of the shown
+//                   window once it is shown and enabled
 //   box             reports "box TEXT" of the message box on screen and answers it
 //   done            reports "done"
 //   colour NAME RGB the label NAME is filled with RGB (#RRGGBB)
@@ -26,6 +28,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPalette>
 #include <QStringList>
 #include <QTextStream>
@@ -135,6 +138,20 @@ private:
             }
             sawBusy_ = false;
             button->click();
+            return true;
+        }
+        if (verb == QLatin1String("press")) {
+            auto* button = window->findChild<QAbstractButton*>(words.value(1));
+            if (button == nullptr || !button->isVisible() || !button->isEnabled()) {
+                return false;
+            }
+            // Posted, as the key: what the press starts runs outside the driver's tick.
+            const QPointF at(2, 2);
+            for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+                const Qt::MouseButtons held = type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
+                QApplication::postEvent(
+                    button, new QMouseEvent(type, at, button->mapToGlobal(at), Qt::LeftButton, held, Qt::NoModifier));
+            }
             return true;
         }
         if (verb == QLatin1String("visible")) {
