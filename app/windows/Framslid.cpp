@@ -133,7 +133,7 @@ bool TFrameSlider::LocalWarningShown()
 void TFrameSlider::ShowModelValue(int16_t value)
 {
     if (model_ != nullptr) {
-        NewGeneration();
+        DropPending();
         model_->SetValue(value);
         lastApplied_ = value;
     }
@@ -168,11 +168,6 @@ void TFrameSlider::SendCurrent()
 }
 
 void TFrameSlider::DropPending()
-{
-    NewGeneration();
-}
-
-void TFrameSlider::NewGeneration()
 {
     ++generation_;
     pending_ = -1;
@@ -228,7 +223,7 @@ bool TFrameSlider::CanControl()
 
 void TFrameSlider::TakeGesture(int16_t value, bool resend)
 {
-    NewGeneration();
+    DropPending();
     target_ = value;
     gestureSincePress_ = true;
     model_->SetValue(value);

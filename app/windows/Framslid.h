@@ -80,7 +80,8 @@ public:
     // Sends the model's current value; nothing in this frame (the frequency frame sends).
     virtual void SendCurrent();
     // A waiting value is forgotten and its retry stopped, and a send in progress leaves no
-    // trace: the link closed, the instrument went local or the window closes.
+    // trace: the link closed, the instrument went local, the window closes, or a newer target
+    // or a report of the instrument came.
     void DropPending();
 
     // The down one of SpeedButtonD1 ... D4 as 0 ... 3; -1 when all are up.
@@ -168,9 +169,6 @@ protected:
     // the direct senders Enter, step buttons and wheel send it all the same). While the module
     // or the device is busy, or when the send is refused, it waits for TimerBusy.
     void TakeGesture(int16_t value, bool resend = false);
-    // Starts a new generation of the frame's value: what waits is dropped, and a send still in
-    // progress leaves no trace when it returns.
-    void NewGeneration();
     // Sends through the model; what went out becomes the last applied value.
     bool Apply(int16_t value);
     void Defer(int16_t value);

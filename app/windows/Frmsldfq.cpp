@@ -93,7 +93,7 @@ void TFrameSliderFrq::SendCurrent()
     }
     const int16_t value = model_->GetValue();
     // The end of the editing is the newest target: a frequency that waits is replaced.
-    NewGeneration();
+    DropPending();
     if (sending_) {
         // An earlier end of the editing still waits for the module further up: this one goes
         // out after it.
