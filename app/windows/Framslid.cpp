@@ -132,10 +132,18 @@ bool TFrameSlider::LocalWarningShown()
 
 void TFrameSlider::ShowModelValue(int16_t value)
 {
-    if (model_ != nullptr) {
-        DropPending();
+    if (model_ == nullptr) {
+        return;
+    }
+    lastApplied_ = value;
+    // A report tells what the instrument holds; it is no gesture. A value that the operator
+    // made meanwhile stays shown and still goes out, unless the instrument holds it already.
+    if (pending_ == value) {
+        pending_ = -1;
+        TimerBusy->stop();
+    }
+    if (pending_ < 0) {
         model_->SetValue(value);
-        lastApplied_ = value;
     }
 }
 
@@ -317,7 +325,7 @@ void TFrameSlider::TimerBusyTimer()
     }
     const uint32_t generation = generation_;
     const bool done = SendPending(value);
-    // A newer target, a report or a drop during the send decides what waits.
+    // A newer target or a drop during the send decides what waits.
     if (generation != generation_) {
         return;
     }

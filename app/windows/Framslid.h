@@ -7,7 +7,8 @@
 // `TimerBusy` retries it every 100 ms until it goes out, a newer target replaces it, or it is
 // dropped (link closed, instrument local, window closed). The last value that went out (or
 // that the instrument reported) is remembered, so that the same value does not go out twice in
-// a row; a target equal to it drops what waits and sends nothing.
+// a row; a target equal to it drops what waits and sends nothing. A report of the instrument is
+// no target: it never drops a waiting value, which stays shown and goes out after it.
 //
 // A value that the command module refuses (its 500 ms gate between level, loss and frequency
 // commands) waits as the pending value as well: what the frame shows is what the instrument
@@ -16,8 +17,8 @@
 // GUI thread only. A gesture that finds the module busy waits as the pending value rather than
 // in the command module's wait for idle, so no gesture runs inside another one's send. The one
 // send that may still run the message loop (the frequency at the end of its editing) is
-// followed by a check of the frame's generation: a send that returns after a newer target, a
-// report of the instrument or a drop neither waits again nor shows its value.
+// followed by a check of the frame's generation: a send that returns after a newer target or a
+// drop neither waits again nor shows its value.
 
 #include "app/windows/Framlook.h"
 
@@ -57,9 +58,10 @@ public:
     void SetModel(KFrameModule* model) { model_ = model; }
     KFrameModule* GetModel() const { return model_; }
 
-    // Shows a value that the instrument reported: stored by the model, shown, not sent. The
-    // instrument holds it, so it becomes the last applied value (a move back to the value
-    // applied before must go out again), and an older value that waits is dropped.
+    // Takes a value that the instrument reported. The instrument holds it, so it becomes the
+    // last applied value (a move back to the value applied before must go out again). The
+    // model stores and shows it only when no value waits: a waiting value is the operator's
+    // newest and goes out once the module is free, unless it equals the report.
     void ShowModelValue(int16_t value);
     // When the thumb stands elsewhere than the last applied value, its position becomes that
     // value and the model takes it. The windows call it when shown.
@@ -81,7 +83,7 @@ public:
     virtual void SendCurrent();
     // A waiting value is forgotten and its retry stopped, and a send in progress leaves no
     // trace: the link closed, the instrument went local, the window closes, or a newer target
-    // or a report of the instrument came.
+    // came.
     void DropPending();
 
     // The down one of SpeedButtonD1 ... D4 as 0 ... 3; -1 when all are up.
@@ -196,7 +198,7 @@ protected:
     int16_t maximum_ = 1000;
     int16_t minimum_ = 0;
     int16_t remembered_ = 0;
-    // Counts targets, reports and drops: a send compares it before and after.
+    // Counts targets and drops: a send compares it before and after.
     uint32_t generation_ = 0;
     // The newest gesture's value, and whether one was made since the track bar's press.
     int16_t target_ = -1;

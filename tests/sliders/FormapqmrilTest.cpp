@@ -19,6 +19,9 @@
 
 #include <gtest/gtest.h>
 #include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -256,48 +259,116 @@ TEST_F(DbWindowTest, ModeButtonWithTheLinkOpenAsksForPercentMode)
     EXPECT_TRUE(owner.changes.empty());
 }
 
-// After a new frequency the module shows the loss within the new range and sends it again: a
-// loss value that waited from before goes out neither after it nor outside the range. When that
-// send is refused, the slider shows the loss that the instrument kept and compares with it.
-class NewFrequencyLoss : public DbWindowTest, public ::testing::WithParamInterface<bool> {};
+// A new frequency's loss is a report of the instrument, not a gesture: the module shows it
+// limited to the new range and sends it again. Loss keys made while the range reply was awaited
+// stay shown and go out after that resend, limited to the new range, unless the instrument
+// holds that value then. A refused resend leaves the slider comparing with the loss kept.
+struct NewFrequencyCase {
+    const char* name;
+    bool resent;           // the gate lets the module's own resend of the loss go
+    int16_t rangeMax;      // of the new range, from 0
+    std::vector<int> wire; // the losses that go out after the range reply
+};
 
-TEST_P(NewFrequencyLoss, ReplacesAWaitingLossValue)
+void PrintTo(const NewFrequencyCase& c, std::ostream* os)
 {
-    const bool resent = GetParam();
-    ASSERT_TRUE(link.Connect());
-    window->SetRange(700, 0);
-    ASSERT_TRUE(module->SetFrequency(1000));
-    ASSERT_EQ(link.NextLine(), KComDeviceQmr::RangeText(1000));
-    link.OpenGate();
-    ASSERT_TRUE(link.Reply("0,700;0,\"No error\""));
-    ASSERT_EQ(link.NextLine(), KComDeviceQmr::ILText(0, 1000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return module->GetFunctionState() == fnIDLE; }, 2000));
-    link.OpenGate();
-    QTest::mouseClick(loss->Label2, Qt::LeftButton); // MAX: 70.0 dB
-    ASSERT_EQ(link.NextLine(), KComDeviceQmr::ILText(700, 1000));
-    QTest::keyClick(loss->TrackBar, Qt::Key_Left);
-    ASSERT_EQ(loss->GetPending(), 699);
-    link.OpenGate();
-    ASSERT_TRUE(module->SetFrequency(2000));
-    ASSERT_EQ(link.NextLine(), KComDeviceQmr::RangeText(2000));
-    if (resent) {
-        link.OpenGate();
-    }
-    ASSERT_TRUE(link.Reply("100,300;0,\"No error\""));
-    const int16_t kept = resent ? 300 : 700;
-    if (resent) {
-        EXPECT_EQ(link.NextLine(), KComDeviceQmr::ILText(300, 2000));
-    }
-    ASSERT_TRUE(QTest::qWaitFor([&] { return module->GetFunctionState() == fnIDLE; }, 3000));
-    link.OpenGate();
-    EXPECT_EQ(link.NextLine(kQuiet), "");
-    EXPECT_EQ(loss->GetPending(), -1);
-    EXPECT_EQ(loss->GetLastApplied(), kept);
-    EXPECT_EQ(loss->EditNum->text(), window->LossModel()->ValueToText(kept));
+    *os << c.name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Sends, NewFrequencyLoss, ::testing::Values(true, false),
-                         [](const auto& info) { return std::string(info.param ? "resent" : "refused"); });
+class NewFrequencyLoss : public DbWindowTest, public ::testing::WithParamInterface<NewFrequencyCase> {
+protected:
+    bool Idle(int ms = 3000)
+    {
+        return QTest::qWaitFor([&] { return module->GetFunctionState() == fnIDLE; }, ms);
+    }
+};
+
+TEST_P(NewFrequencyLoss, KeysDuringTheRangeReplyGoOutAfterTheResentLoss)
+{
+    const NewFrequencyCase& c = GetParam();
+    ASSERT_TRUE(link.Connect());
+    window->SetRange(700, 0);
+    ASSERT_TRUE(module->SetFrequency(501));
+    ASSERT_EQ(link.NextLine(), KComDeviceQmr::RangeText(501));
+    link.OpenGate();
+    ASSERT_TRUE(link.Reply("0,700;" + slidertest::kNoError));
+    ASSERT_EQ(link.NextLine(), KComDeviceQmr::ILText(0, 501));
+    ASSERT_TRUE(Idle());
+    link.OpenGate();
+    loss->EditNum->setText(QStringLiteral("20.0"));
+    QTest::keyClick(loss->EditNum, Qt::Key_Return);
+    ASSERT_EQ(link.NextLine(), KComDeviceQmr::ILText(200, 501));
+    window->ShowFrequency(501);
+    link.OpenGate();
+
+    // Frequency SET twice: the end of the editing sends the frequency again.
+    PressSet();
+    ReleaseSet();
+    PressSet();
+    ReleaseSet();
+    ASSERT_EQ(link.NextLine(), KComDeviceQmr::RangeText(501));
+    for (int i = 0; i < 3; ++i) {
+        QTest::keyClick(loss->TrackBar, Qt::Key_Right);
+    }
+    ASSERT_EQ(loss->GetPending(), 203);
+    if (c.resent) {
+        link.OpenGate();
+    }
+    ASSERT_TRUE(link.Reply("0," + std::to_string(c.rangeMax) + ";" + slidertest::kNoError));
+    ASSERT_TRUE(Idle());
+    EXPECT_EQ(loss->GetLastApplied(), 200) << "the loss that the instrument holds";
+    if (c.rangeMax >= 203) {
+        EXPECT_EQ(loss->EditNum->text(), QStringLiteral("20.3")) << "the waiting value stays shown";
+    }
+    std::vector<std::string> wire;
+    link.OpenGate();
+    for (std::string line = link.NextLine(kQuiet); !line.empty(); line = link.NextLine(kQuiet)) {
+        wire.push_back(line);
+        link.OpenGate();
+    }
+    std::vector<std::string> expected;
+    for (int v : c.wire) {
+        expected.push_back(KComDeviceQmr::ILText(static_cast<int16_t>(v), 501));
+    }
+    EXPECT_EQ(wire, expected);
+    const int16_t ends = static_cast<int16_t>(c.wire.empty() ? 200 : c.wire.back());
+    EXPECT_EQ(loss->GetPending(), -1);
+    EXPECT_EQ(loss->GetLastApplied(), ends);
+    EXPECT_EQ(loss->EditNum->text(), window->LossModel()->ValueToText(ends));
+    EXPECT_EQ(loss->TrackBar->value(), ends);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sends, NewFrequencyLoss,
+                         ::testing::Values(NewFrequencyCase{"resent", true, 700, {200, 203}},
+                                           NewFrequencyCase{"refused", false, 700, {203}},
+                                           NewFrequencyCase{"resentThenLimited", true, 202, {200, 202}},
+                                           NewFrequencyCase{"limitedToTheResentLoss", true, 200, {200}}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The connect reads the loss: a value entered while that read was awaited stays shown over the
+// report and goes out once the connect is over.
+TEST_F(DbWindowTest, EnterDuringTheConnectsLossReadGoesOutAfterTheConnect)
+{
+    ASSERT_TRUE(link.Connect());
+    ASSERT_TRUE(module->ToRemote());
+    auto conversation = slidertest::ConnectConversation(kKindIL, "126,1000");
+    conversation.push_back({KComDeviceQmr::RangeText(1000), "0,700;" + slidertest::kNoError});
+    const std::string unexpected = link.Converse(conversation, [&](const std::string& command) {
+        if (command == ":ISI:IL?") {
+            loss->EditNum->setText(QStringLiteral("12.9"));
+            QTest::keyClick(loss->EditNum, Qt::Key_Return);
+        }
+    });
+    EXPECT_EQ(unexpected, "");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return module->GetFunctionState() == fnIDLE; }, 5000));
+    EXPECT_EQ(loss->GetLastApplied(), 126);
+    EXPECT_EQ(loss->EditNum->text(), QStringLiteral("12.9"));
+    link.OpenGate();
+    EXPECT_EQ(link.NextLine(), KComDeviceQmr::ILText(129, 1000));
+    link.OpenGate();
+    EXPECT_EQ(link.NextLine(kQuiet), "");
+    EXPECT_EQ(loss->GetLastApplied(), 129);
+}
 
 TEST_F(DbWindowTest, LossReadIsShownWithoutSending)
 {

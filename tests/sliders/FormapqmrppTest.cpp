@@ -18,6 +18,9 @@
 
 #include <gtest/gtest.h>
 #include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -119,6 +122,54 @@ TEST_F(PercentWindowTest, LevelReadIsShownWithoutSending)
     EXPECT_EQ(window->LevelModel()->GetValue(), 505);
     EXPECT_EQ(link.NextLine(kQuiet), "");
 }
+
+// The connect reads the level: a level entered while that read was awaited stays shown over the
+// report and goes out once the connect is over, unless the instrument reports that very level.
+struct EnterDuringReadCase {
+    const char* typed;
+    std::vector<std::string> wire; // after the connect
+};
+
+void PrintTo(const EnterDuringReadCase& c, std::ostream* os)
+{
+    *os << c.typed;
+}
+
+class EnterDuringTheLevelRead : public PercentWindowTest, public ::testing::WithParamInterface<EnterDuringReadCase> {};
+
+TEST_P(EnterDuringTheLevelRead, GoesOutAfterTheConnectUnlessTheInstrumentHasIt)
+{
+    const EnterDuringReadCase& c = GetParam();
+    ASSERT_TRUE(link.Connect());
+    ASSERT_TRUE(module->ToRemote());
+    const QString typed = QString::fromLatin1(c.typed);
+    const std::string unexpected =
+        link.Converse(slidertest::ConnectConversation(kKindPP, "30.0"), [&](const std::string& command) {
+            if (command == ":ISI:LEVE?") {
+                frame->EditNum->setText(typed);
+                QTest::keyClick(frame->EditNum, Qt::Key_Return);
+            }
+        });
+    EXPECT_EQ(unexpected, "");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return module->IsRemote() && module->GetFunctionState() == fnIDLE; }, 3000));
+    EXPECT_EQ(frame->GetLastApplied(), 300);
+    EXPECT_EQ(frame->EditNum->text(), typed);
+    std::vector<std::string> wire;
+    link.OpenGate();
+    for (std::string line = link.NextLine(kQuiet); !line.empty(); line = link.NextLine(kQuiet)) {
+        wire.push_back(line);
+        link.OpenGate();
+    }
+    EXPECT_EQ(wire, c.wire);
+    EXPECT_EQ(frame->GetPending(), -1);
+    EXPECT_EQ(frame->EditNum->text(), typed);
+    EXPECT_EQ(frame->TrackBar->value(), window->LevelModel()->TextToValue(typed));
+}
+
+INSTANTIATE_TEST_SUITE_P(Typed, EnterDuringTheLevelRead,
+                         ::testing::Values(EnterDuringReadCase{"55.5", {KComDeviceQmr::LevelText(555)}},
+                                           EnterDuringReadCase{"30.0", {}}),
+                         [](const auto& info) { return std::string(info.index == 0 ? "other" : "reported"); });
 
 TEST_F(PercentWindowTest, ModeButtonFollowsTheModuleBusyState)
 {

@@ -255,6 +255,36 @@ TEST_P(KeyRunTest, TenLeftKeysAHundredMillisecondsApartEndTenStepsLower)
     EXPECT_EQ(last, slider == Slider::Level ? KComDeviceQmr::LevelText(end) : KComDeviceQmr::ILText(end, 500));
 }
 
+// Frequency SET twice sends the frequency again, and its range reply comes 800 ms late; three
+// Right keys on the loss meanwhile. The frequency change sends the loss it holds again, and the
+// keys' value goes out after it: the window and the instrument end three steps higher.
+TEST_F(GestureTest, LossKeysDuringAHeldRangeReplyGoOutAfterTheResentLoss)
+{
+    ASSERT_NO_FATAL_FAILURE(Connect(Slider::Loss));
+    const int16_t start = static_cast<int16_t>(Shown());
+    sim.AddFault(qmrsim::Fault::Of(qmrsim::Fault::Kind::Delay).On(":ISI:RANG?*").Time(800ms));
+    ClickSet();
+    ClickSet();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sim.RecordCount() > 0; }, 2000));
+    for (int i = 0; i < 3; ++i) {
+        QTest::keyClick(loss_->TrackBar, Qt::Key_Right);
+    }
+    const int16_t end = static_cast<int16_t>(start + 3);
+    EXPECT_EQ(Shown(), end);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Quiet() && Held(Slider::Loss) == end; }, 8000))
+        << "shown " << Shown() << ", instrument " << Held(Slider::Loss);
+    EXPECT_EQ(Shown(), end);
+    EXPECT_EQ(loss_->TrackBar->value(), end);
+    std::vector<std::string> sent;
+    for (const qmrsim::Received& r : sim.Records()) {
+        if (r.line.rfind(":ISI:IL ", 0) == 0 || r.line.rfind(":ISI:RANG?", 0) == 0) {
+            sent.push_back(r.line);
+        }
+    }
+    EXPECT_EQ(sent, (std::vector<std::string>{KComDeviceQmr::RangeText(500), KComDeviceQmr::ILText(start, 500),
+                                              KComDeviceQmr::ILText(end, 500)}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Sliders, KeyRunTest, ::testing::Values(Slider::Level, Slider::Loss));
 
 INSTANTIATE_TEST_SUITE_P(Sliders, GestureTest, ::testing::Values(Slider::Level, Slider::Loss, Slider::Frequency));

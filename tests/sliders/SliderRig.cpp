@@ -113,6 +113,34 @@ std::string Link::NextLine(std::chrono::milliseconds timeout)
     }
 }
 
+std::string Link::Converse(const std::vector<Exchange>& exchanges,
+                           const std::function<void(const std::string& command)>& before)
+{
+    for (const Exchange& e : exchanges) {
+        std::string line = NextLine();
+        if (line != e.command) {
+            return line.empty() ? "(nothing instead of " + e.command + ")" : line;
+        }
+        if (before) {
+            before(e.command);
+        }
+        Reply(e.reply);
+    }
+    return std::string();
+}
+
+std::vector<Link::Exchange> ConnectConversation(int kind, const std::string& read)
+{
+    const bool db = kind == kKindIL;
+    return {{":ISI:MODE?", db ? "I" : "P"},
+            {"*IDN?", "MAKER,QMR3400,123456,1.00"},
+            {db ? ":ISI:IL?" : ":ISI:LEVE?", read},
+            {":SYST:ERR?", kNoError},
+            {":SYST:KLOC?", "OFF"},
+            {KComDeviceQmr::EventStatusEnableText(KComDeviceQmr::kEventStatusMask), "1"},
+            {":SYST:REM;ERR?", kNoError}};
+}
+
 bool ModalUp()
 {
     return QApplication::activeModalWidget() != nullptr;

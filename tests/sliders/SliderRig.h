@@ -16,8 +16,10 @@
 #include <QString>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace slidertest {
 
@@ -45,6 +47,15 @@ public:
     void OpenGate() { AdvanceClock(1100); }
     // The instrument's reply line (the terminator is added).
     bool Reply(const std::string& line) { return peer_.Send(line + "\n"); }
+    // Answers a conversation: each command in turn must be the next line, and gets its reply.
+    // `before` runs once a command has arrived, before its reply goes. Returns the first line
+    // that was not the command expected (empty when all were).
+    struct Exchange {
+        std::string command;
+        std::string reply;
+    };
+    std::string Converse(const std::vector<Exchange>& exchanges,
+                         const std::function<void(const std::string& command)>& before = {});
 
     KModuleQmr& Module() { return *module_; }
     // Hands the module to a window, which deletes it; the link keeps using it until then.
@@ -60,6 +71,13 @@ private:
     KModuleQmr* module_ = nullptr;
     std::string partial_; // bytes of a line not yet complete
 };
+
+// The empty error queue's reply.
+inline const std::string kNoError = "0,\"NO ERROR\"";
+
+// The connect sequence of the percent window (kKindPP) or the dB window (kKindIL) up to the
+// remote state, as the instrument answers it; `read` answers the level or loss read.
+std::vector<Link::Exchange> ConnectConversation(int kind, const std::string& read);
 
 // Answers the next modal window with OK, keeping the texts of its panels.
 class ModalAnswerer {
