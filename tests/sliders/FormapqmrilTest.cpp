@@ -320,12 +320,7 @@ TEST_P(NewFrequencyLoss, KeysDuringTheRangeReplyGoOutAfterTheResentLoss)
     if (c.rangeMax >= 203) {
         EXPECT_EQ(loss->EditNum->text(), QStringLiteral("20.3")) << "the waiting value stays shown";
     }
-    std::vector<std::string> wire;
-    link.OpenGate();
-    for (std::string line = link.NextLine(kQuiet); !line.empty(); line = link.NextLine(kQuiet)) {
-        wire.push_back(line);
-        link.OpenGate();
-    }
+    const std::vector<std::string> wire = link.Wire(kQuiet);
     std::vector<std::string> expected;
     for (int v : c.wire) {
         expected.push_back(KComDeviceQmr::ILText(static_cast<int16_t>(v), 501));

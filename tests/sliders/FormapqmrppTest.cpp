@@ -154,12 +154,7 @@ TEST_P(EnterDuringTheLevelRead, GoesOutAfterTheConnectUnlessTheInstrumentHasIt)
     ASSERT_TRUE(QTest::qWaitFor([&] { return module->IsRemote() && module->GetFunctionState() == fnIDLE; }, 3000));
     EXPECT_EQ(frame->GetLastApplied(), 300);
     EXPECT_EQ(frame->EditNum->text(), typed);
-    std::vector<std::string> wire;
-    link.OpenGate();
-    for (std::string line = link.NextLine(kQuiet); !line.empty(); line = link.NextLine(kQuiet)) {
-        wire.push_back(line);
-        link.OpenGate();
-    }
+    const std::vector<std::string> wire = link.Wire(kQuiet);
     EXPECT_EQ(wire, c.wire);
     EXPECT_EQ(frame->GetPending(), -1);
     EXPECT_EQ(frame->EditNum->text(), typed);

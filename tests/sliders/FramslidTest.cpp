@@ -367,12 +367,7 @@ TEST_P(GestureRoadTest, TheNewestGestureIsTheLastValueOutAndTheOneShown)
     }
     frame->TimerBusy->start(); // the retry is not due before the gesture
     c.gesture(*frame);
-    link.OpenGate();
-    std::vector<std::string> wire;
-    for (std::string line = Next(kQuiet); !line.empty(); line = Next(kQuiet)) {
-        wire.push_back(line);
-        link.OpenGate();
-    }
+    const std::vector<std::string> wire = link.Wire(kQuiet);
     std::vector<std::string> expected;
     for (int v : c.wire) {
         expected.push_back(Level(v));

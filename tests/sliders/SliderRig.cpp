@@ -113,6 +113,17 @@ std::string Link::NextLine(std::chrono::milliseconds timeout)
     }
 }
 
+std::vector<std::string> Link::Wire(std::chrono::milliseconds quiet)
+{
+    std::vector<std::string> wire;
+    OpenGate();
+    for (std::string line = NextLine(quiet); !line.empty(); line = NextLine(quiet)) {
+        wire.push_back(line);
+        OpenGate();
+    }
+    return wire;
+}
+
 std::string Link::Converse(const std::vector<Exchange>& exchanges,
                            const std::function<void(const std::string& command)>& before)
 {

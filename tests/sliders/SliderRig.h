@@ -45,6 +45,9 @@ public:
     std::string NextLine(std::chrono::milliseconds timeout = 2000ms);
     // Moves the gate clock past the gate and the busy window so that the next value may go.
     void OpenGate() { AdvanceClock(1100); }
+    // Every line that goes out while the gate is opened before each, until `quiet` passes
+    // without one.
+    std::vector<std::string> Wire(std::chrono::milliseconds quiet);
     // The instrument's reply line (the terminator is added).
     bool Reply(const std::string& line) { return peer_.Send(line + "\n"); }
     // Answers a conversation: each command in turn must be the next line, and gets its reply.
