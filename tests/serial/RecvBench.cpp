@@ -1,7 +1,11 @@
 // Latency of a line receive: from the last byte of a line written on the peer's side to
 // _Rs232Recv returning it, over 100 lines on a pseudo-terminal. The receive must end when the
-// line is complete, not one read interval (100 ms) later.
+// line is complete, not one read interval (100 ms) later. The median is a few hundredths of a
+// millisecond and stays there on a loaded machine, which delays single wake-ups by a few ms:
+// the target is 5 ms. A receive that sits out the interval takes 100 ms for every line; the
+// limit, 20 ms, lies between.
 
+#include "BenchVerdict.h"
 #include "SerialTestUtil.h"
 
 #include <algorithm>
@@ -25,6 +29,7 @@ int main()
     using namespace std::chrono_literals;
     constexpr int kLines = 100;
     constexpr double kTargetMedianMs = 5.0;
+    constexpr double kLimitMedianMs = 20.0;
 
     qmrtest::ScopedWorkDir dir;
     qmrtest::PtyPair pty;
@@ -66,15 +71,21 @@ int main()
     }
     _Rs232Close(0);
 
+    qmrtest::BenchVerdict verdict;
     if (latencies.empty()) {
-        std::printf("serial line receive: no line arrived\n");
-        return 1;
+        verdict.Fail("serial line receive: no line arrived");
+        return verdict.ExitCode();
     }
     std::sort(latencies.begin(), latencies.end());
-    double median = latencies[latencies.size() / 2];
-    double maximum = latencies.back();
-    std::printf("serial line receive latency over %zu lines: median %.3f ms, maximum %.3f ms (target median < %.1f "
-                "ms), %d lost\n",
-                latencies.size(), median, maximum, kTargetMedianMs, failures);
-    return (median < kTargetMedianMs && failures == 0) ? 0 : 1;
+    std::printf("serial line receive over %zu lines: maximum %.3f ms\n", latencies.size(), latencies.back());
+    verdict.AtMost({.name = "serial line receive median",
+                    .value = latencies[latencies.size() / 2],
+                    .target = kTargetMedianMs,
+                    .limit = kLimitMedianMs});
+    // A line is lost only when its second half comes a whole read interval after its first:
+    // a stall no loaded machine makes between two writes.
+    if (failures > 0) {
+        verdict.Fail(std::to_string(failures) + " of " + std::to_string(kLines) + " lines lost");
+    }
+    return verdict.ExitCode();
 }

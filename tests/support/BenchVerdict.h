@@ -1,0 +1,66 @@
+#pragma once
+// How the benchmarks judge their figures. Each figure has a target, what the program reaches
+// on a quiet machine, and a limit: what a loaded machine does not push it past, but the
+// regression that the benchmark is there for does. Past its limit a figure fails; past its
+// target only it is noted, and fails as well when QMR_BENCH_STRICT=1 asks for the targets
+// (a quiet machine).
+
+#include <limits>
+#include <string>
+
+namespace qmrtest {
+
+// Sanitizers slow every call and every thread hand-over several times: timings taken under
+// them say nothing about the targets.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr bool kSanitizerBuild = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+inline constexpr bool kSanitizerBuild = true;
+#else
+inline constexpr bool kSanitizerBuild = false;
+#endif
+#else
+inline constexpr bool kSanitizerBuild = false;
+#endif
+
+// True when QMR_BENCH_STRICT is 1 and the build has no sanitizer.
+bool BenchStrict();
+
+// A target or limit that a figure does not have.
+inline constexpr double kNoBound = std::numeric_limits<double>::quiet_NaN();
+
+struct BenchFigure {
+    std::string name;
+    double value = 0;
+    double target = kNoBound;
+    double limit = kNoBound;
+    const char* unit = "ms";
+    int decimals = 3;
+    // False for a figure that is only shown (a timing in a sanitizer build).
+    bool judged = true;
+};
+
+class BenchVerdict {
+public:
+    explicit BenchVerdict(bool strict = BenchStrict()) : strict_(strict) {}
+
+    // Prints the figure with its target and limit and what became of it; false when it
+    // failed. AtMost for a figure where less is better (a latency), AtLeast for one where
+    // more is (a rate).
+    bool AtMost(const BenchFigure& figure);
+    bool AtLeast(const BenchFigure& figure);
+    // A failure that no load explains (a reply lost): fails whatever the mode.
+    void Fail(const std::string& why);
+
+    bool Passed() const { return passed_; }
+    int ExitCode() const { return passed_ ? 0 : 1; }
+
+private:
+    bool Judge(const BenchFigure& figure, const char* bound, bool pastTarget, bool pastLimit);
+
+    bool strict_;
+    bool passed_ = true;
+};
+
+} // namespace qmrtest
