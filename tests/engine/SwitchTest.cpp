@@ -7,11 +7,8 @@
 namespace enginetest {
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kJudgeMemory = false; // the sanitizers keep freed memory aside for a while
-#else
-constexpr bool kJudgeMemory = true;
-#endif
+// The sanitizers keep freed memory aside for a while.
+constexpr bool kJudgeMemory = !qmrtest::kSanitizerBuild;
 
 // Open descriptors and resident kB of a process.
 std::pair<long, long> UsageOf(int pid)

@@ -5,24 +5,12 @@
 // target only it is noted, and fails as well when QMR_BENCH_STRICT=1 asks for the targets
 // (a quiet machine).
 
+#include "TestSupport.h"
+
 #include <limits>
 #include <string>
 
 namespace qmrtest {
-
-// Sanitizers slow every call and every thread hand-over several times: timings taken under
-// them say nothing about the targets.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-inline constexpr bool kSanitizerBuild = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-inline constexpr bool kSanitizerBuild = true;
-#else
-inline constexpr bool kSanitizerBuild = false;
-#endif
-#else
-inline constexpr bool kSanitizerBuild = false;
-#endif
 
 // True when QMR_BENCH_STRICT is 1 and the build has no sanitizer.
 bool BenchStrict();
