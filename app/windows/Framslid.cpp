@@ -349,10 +349,12 @@ void TFrameSlider::TrackBarChange()
 }
 
 // The end of a drag: its newest target once more (a value that the instrument reported during
-// the drag does not replace it); after a mere click, the model's value.
+// the drag does not replace it); after a mere click, the model's value. The target was rounded
+// when it was taken, but the range may have narrowed while the button was held (a new
+// frequency): what goes out is limited to the range in force now.
 void TFrameSlider::ApplicationEvents1Message()
 {
-    TakeGesture(gestureSincePress_ ? target_ : model_->GetValue());
+    TakeGesture(model_->Clamp(gestureSincePress_ ? target_ : model_->GetValue()));
 }
 
 bool TFrameSlider::TrackBarKeyDown(int key, Qt::KeyboardModifiers modifiers)

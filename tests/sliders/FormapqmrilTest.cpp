@@ -6,11 +6,14 @@
 #include "app/windows/Frmsldfq.h"
 
 #include "SliderRig.h"
+#include "Thumb.h"
 #include "WindowRig.h"
 #include "ui_Formapqmr.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
@@ -338,6 +341,74 @@ INSTANTIATE_TEST_SUITE_P(Sends, NewFrequencyLoss,
                                            NewFrequencyCase{"refused", false, 700, {203}},
                                            NewFrequencyCase{"resentThenLimited", true, 202, {200, 202}},
                                            NewFrequencyCase{"limitedToTheResentLoss", true, 200, {200}}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The button held on the loss thumb while a new frequency narrows the range: the module's
+// resend of the loss, limited to the new range, is what the instrument holds, and the release
+// sends the drag's value limited to that range, which the instrument has already: nothing more.
+struct HeldThumbCase {
+    const char* name;
+    bool keys; // three Right keys with the button held, else a move of the mouse
+};
+
+void PrintTo(const HeldThumbCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class HeldThumbAcrossNewRange : public DbWindowTest, public ::testing::WithParamInterface<HeldThumbCase> {};
+
+TEST_P(HeldThumbAcrossNewRange, ReleaseSendsNothingBeyondTheNewRange)
+{
+    ASSERT_TRUE(link.Connect());
+    window->SetRange(600, 0);
+    window->ShowFrequency(1000);
+    ASSERT_TRUE(module->SetFrequency(1000));
+    ASSERT_EQ(link.NextLine(), KComDeviceQmr::RangeText(1000));
+    link.OpenGate();
+    ASSERT_TRUE(link.Reply("0,600;" + slidertest::kNoError));
+    ASSERT_EQ(link.NextLine(), KComDeviceQmr::ILText(0, 1000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return module->GetFunctionState() == fnIDLE; }, 3000));
+    link.OpenGate();
+    loss->EditNum->setText(QStringLiteral("50.0"));
+    QTest::keyClick(loss->EditNum, Qt::Key_Return);
+    ASSERT_EQ(link.NextLine(), KComDeviceQmr::ILText(500, 1000));
+
+    link.OpenGate();
+    PressSet();
+    ReleaseSet();
+    frequency->EditNum->setText(QStringLiteral("40"));
+    QTest::keyClick(frequency->EditNum, Qt::Key_Return);
+    ASSERT_EQ(link.NextLine(), KComDeviceQmr::RangeText(4000));
+    QSlider* track = loss->TrackBar;
+    const QPoint from = slidertest::ThumbCentre(track);
+    QTest::mousePress(track, Qt::LeftButton, Qt::NoModifier, from);
+    QPoint at = from;
+    if (GetParam().keys) {
+        for (int i = 0; i < 3; ++i) {
+            QTest::keyClick(track, Qt::Key_Right);
+        }
+    } else {
+        at += QPoint(8, 0);
+        QMouseEvent move(QEvent::MouseMove, at, track->mapToGlobal(at), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(track, &move);
+    }
+    ASSERT_GT(loss->GetPending(), 500) << "the drag's value waits for the range reply";
+    link.OpenGate();
+    ASSERT_TRUE(link.Reply("0,300;" + slidertest::kNoError));
+    EXPECT_EQ(link.NextLine(), KComDeviceQmr::ILText(300, 4000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return module->GetFunctionState() == fnIDLE; }, 3000));
+    // Held past the busy window: the release finds the module free.
+    link.OpenGate();
+    QTest::mouseRelease(track, Qt::LeftButton, Qt::NoModifier, at);
+    EXPECT_EQ(link.Wire(kQuiet), std::vector<std::string>{});
+    EXPECT_EQ(loss->GetLastApplied(), 300);
+    EXPECT_EQ(loss->EditNum->text().toStdString(), "30.0");
+    EXPECT_EQ(track->value(), 300);
+}
+
+INSTANTIATE_TEST_SUITE_P(Gestures, HeldThumbAcrossNewRange,
+                         ::testing::Values(HeldThumbCase{"move", false}, HeldThumbCase{"keys", true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // The connect reads the loss: a value entered while that read was awaited stays shown over the
