@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libgtest-dev libgmock-dev
+  libgtest-dev libgmock-dev librapidcheck-dev
   libudev-dev libasound2-dev
   clang libclang-rt-14-dev
   xvfb xauth x11-utils imagemagick poppler-utils

@@ -103,6 +103,19 @@ std::string TcpPeer::ReadUntil(const std::string& terminator, std::chrono::milli
     return out;
 }
 
+std::string TcpPeer::ReadAvailable()
+{
+    std::string out;
+    char buffer[512];
+    for (;;) {
+        const ssize_t n = ::recv(conn_, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n <= 0) {
+            return out;
+        }
+        out.append(buffer, static_cast<size_t>(n));
+    }
+}
+
 void TcpPeer::Close()
 {
     if (conn_ >= 0) {

@@ -25,6 +25,8 @@ public:
     bool Send(const std::string& bytes);
     // Reads until `terminator` arrived (returned with it) or the time ran out.
     std::string ReadUntil(const std::string& terminator, std::chrono::milliseconds timeout = 2000ms);
+    // Whatever has arrived, without waiting.
+    std::string ReadAvailable();
     // Closes the connection in order (FIN).
     void Close();
     // Aborts the connection (RST).

@@ -64,6 +64,8 @@ public:
     // Hands the module to a window, which deletes it; the link keeps using it until then.
     KModuleQmr* TakeModule() { return owned_.release(); }
     KComDeviceQmr& Device() { return device_; }
+    // The instrument's side of the link, for a test that plays the instrument itself.
+    linktest::TcpPeer& Peer() { return peer_; }
 
 private:
     qmrtest::ScopedWorkDir dir_;
