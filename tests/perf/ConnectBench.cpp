@@ -11,6 +11,10 @@
 // wait slice that it should not (100 ms or more) does so in every run: the limit, 20 ms, is
 // on the 90th percentile, which one command of the eight delayed in every run already
 // pushes past.
+// The first command reaches the instrument about 101 ms after the press, within 120 ms with
+// every core busy: the target is 150 ms. A link thread that sits out its wait slice
+// (1000 ms) before it starts holds it back by that slice in every run: the limit, 600 ms,
+// is on the median.
 // Usage: bench_connect [runs]. Exits 1 when a figure is past its limit (with
 // QMR_BENCH_STRICT=1 also past its target).
 
@@ -53,11 +57,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-// Sanitizers slow every hand-over several times and stall a thread now and then: the whole
-// sequence is judged with slack, single steps are only shown.
-constexpr double kSlack = qmrtest::kSanitizerBuild ? 5.0 : 1.0;
-constexpr bool kJudgeSteps = !qmrtest::kSanitizerBuild;
 constexpr double kConnectLimitMs = 3000.0;
+constexpr double kFirstCommandTargetMs = 150.0;
+constexpr double kFirstCommandLimitMs = 600.0;
 constexpr double kStepP90LimitMs = 20.0;
 constexpr double kStepP99TargetMs = 2.0;
 constexpr double kTickMs = 100.0;
@@ -411,6 +413,7 @@ int main(int argc, char** argv)
     Bench bench;
     bool ok = bench.Start();
     std::vector<double> connects;
+    std::vector<double> firstCommands;
     std::vector<double> steps;
     for (int i = 0; ok && i < runs; ++i) {
         const std::optional<Run> run = bench.ConnectOnce();
@@ -430,6 +433,7 @@ int main(int argc, char** argv)
             }
         }
         connects.push_back(run->connectMs);
+        firstCommands.push_back(run->firstCommandMs);
         steps.insert(steps.end(), run->stepExtraMs.begin(), run->stepExtraMs.end());
         ok = bench.DisconnectOnce();
         if (!ok) {
@@ -447,17 +451,20 @@ int main(int argc, char** argv)
     qmrtest::BenchVerdict verdict;
     verdict.AtMost({.name = "Connect to loss range, median",
                     .value = Percentile(connects, 0.5),
-                    .limit = kConnectLimitMs * kSlack,
+                    .limit = kConnectLimitMs,
+                    .decimals = 1});
+    verdict.AtMost({.name = "press to first command, median",
+                    .value = Percentile(firstCommands, 0.5),
+                    .target = kFirstCommandTargetMs,
+                    .limit = kFirstCommandLimitMs,
                     .decimals = 1});
     verdict.AtMost({.name = "added per round trip, p90",
                     .value = Percentile(steps, 0.9),
                     .limit = kStepP90LimitMs,
-                    .decimals = 2,
-                    .judged = kJudgeSteps});
+                    .decimals = 2});
     verdict.AtMost({.name = "added per round trip, p99",
                     .value = Percentile(steps, 0.99),
                     .target = kStepP99TargetMs,
-                    .decimals = 2,
-                    .judged = kJudgeSteps});
+                    .decimals = 2});
     return verdict.ExitCode();
 }

@@ -54,9 +54,6 @@ constexpr double kCpuLimitPercent = 1.0;
 // Resident memory does not move with the machine's load (31 to 34 MB either way), so its
 // target is its limit, at two and a half times what the program holds.
 constexpr double kRssLimitMb = 80.0;
-// Sanitizers multiply processor time and memory: the processor time is judged with slack,
-// memory is only shown.
-constexpr double kCpuSlack = qmrtest::kSanitizerBuild ? 10.0 : 1.0;
 
 // utime + stime of a process, in seconds.
 double CpuSeconds(const std::string& pid)
@@ -187,15 +184,10 @@ void Judge(const std::string& what, const Figures& f, qmrtest::BenchVerdict& ver
     }
     verdict.AtMost({.name = what + ": CPU, share of one core",
                     .value = f.cpuPercent,
-                    .target = kCpuTargetPercent * kCpuSlack,
-                    .limit = kCpuLimitPercent * kCpuSlack,
+                    .target = kCpuTargetPercent,
+                    .limit = kCpuLimitPercent,
                     .unit = "%"});
-    verdict.AtMost({.name = what + ": VmRSS",
-                    .value = f.rssMb,
-                    .limit = kRssLimitMb,
-                    .unit = "MB",
-                    .decimals = 1,
-                    .judged = !qmrtest::kSanitizerBuild});
+    verdict.AtMost({.name = what + ": VmRSS", .value = f.rssMb, .limit = kRssLimitMb, .unit = "MB", .decimals = 1});
 }
 
 // How a child that has ended went: its exit status or the signal that ended it.

@@ -10,7 +10,7 @@ namespace qmrtest {
 bool BenchStrict()
 {
     const char* strict = std::getenv("QMR_BENCH_STRICT");
-    return !kSanitizerBuild && strict != nullptr && std::strcmp(strict, "1") == 0;
+    return strict != nullptr && std::strcmp(strict, "1") == 0;
 }
 
 bool BenchVerdict::AtMost(const BenchFigure& figure)
@@ -47,8 +47,8 @@ bool BenchVerdict::Judge(const BenchFigure& figure, const char* bound, bool past
     }
     const char* outcome = "ok";
     bool failed = false;
-    if (!figure.judged) {
-        outcome = "not judged";
+    if (kSanitizerBuild) {
+        outcome = "not judged (sanitizer build)";
     } else if (std::isnan(figure.value)) {
         outcome = "FAIL: no figure";
         failed = true;

@@ -7,7 +7,10 @@ __attribute__((used, visibility("default"))) const char* __tsan_default_options(
 {
     // Debian's Qt is not instrumented: calls it makes into the runtime (its worker threads'
     // memcpy and free among them) are ignored, races between our own threads still reported.
-    return "ignore_noninstrumented_modules=1:second_deadlock_stack=1:halt_on_error=1";
+    // Qt starts a program (QProcess) with vfork semantics: the child shares the test's memory,
+    // and what the runtime notes there of a fork of a threaded process holds for the test as
+    // well, which would then die at the next thread it starts.
+    return "ignore_noninstrumented_modules=1:second_deadlock_stack=1:halt_on_error=1:die_after_fork=0";
 }
 
 __attribute__((used, visibility("default"))) const char* __tsan_default_suppressions()
