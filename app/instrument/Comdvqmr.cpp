@@ -25,6 +25,7 @@ int64_t SteadyClockMs()
 }
 
 std::atomic<int64_t (*)()> gClock{nullptr};
+std::atomic<void (*)(int)> gPause{nullptr};
 
 // The time of the last gated send, one for the process. "None yet" is a state of its own, not
 // a reserved time: every time the clock can give is a real stamp, and 64-bit milliseconds
@@ -73,6 +74,21 @@ void SetQmrClockForTest(int64_t (*clock)())
 {
     gClock.store(clock);
     gGateStamp.Forget();
+}
+
+void QmrPause(int ms)
+{
+    void (*pause)(int) = gPause.load();
+    if (pause != nullptr) {
+        pause(ms);
+    } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+}
+
+void SetQmrPauseForTest(void (*pause)(int ms))
+{
+    gPause.store(pause);
 }
 
 const char* CommandStateName(int state)

@@ -179,3 +179,11 @@ int64_t QmrClockMs();
 // Test hook: replaces the send gate's clock (none restores the steady clock) and forgets the
 // stamp of the last gated command.
 void SetQmrClockForTest(int64_t (*clock)());
+
+// The step engine's fixed pauses (after remote mode is reached, before a loss is sent again):
+// the GUI thread sleeps, answering nothing meanwhile.
+void QmrPause(int ms);
+
+// Test hook: replaces the sleep of those pauses (none restores it), for a test whose gate clock
+// passes the time instead.
+void SetQmrPauseForTest(void (*pause)(int ms));

@@ -9,16 +9,9 @@
 #include "app/instrument/Scpinum.h"
 #include "bramble/Bramble.h"
 
-#include <chrono>
 #include <string>
-#include <thread>
 
 namespace {
-
-void Pause(int ms)
-{
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
 
 bool Contains(const std::string& text, const char* part)
 {
@@ -319,7 +312,7 @@ void KModuleQmr::OnRemoteReached()
 {
     switch (kind_) {
     case kKindIL:
-        Pause(kRemotePauseMs);
+        QmrPause(kRemotePauseMs);
         functionState_.store(fnDBRANGE);
         if (deviceQmr_ == nullptr || !deviceQmr_->QueryRange()) {
             End();
@@ -332,7 +325,7 @@ void KModuleQmr::OnRemoteReached()
         busy_.store(false);
         break;
     case kKindConfig:
-        Pause(kRemotePauseMs);
+        QmrPause(kRemotePauseMs);
         if (view_ != nullptr) {
             view_->ReadSettings();
         }
@@ -443,7 +436,7 @@ void KModuleQmr::StepPosition(int event)
         if (view_ != nullptr) {
             view_->ShowValue(v);
         }
-        Pause(kLossResendPauseMs);
+        QmrPause(kLossResendPauseMs);
         if (!SetIL(v, false)) {
             // The instrument kept the loss it had: the window shows that one again, so that the
             // slider compares the next gesture with what the instrument holds.

@@ -96,6 +96,8 @@ public:
     int16_t GetMaximum() const { return maximum_; }
     int16_t GetMinimum() const { return minimum_; }
     int16_t GetRemembered() const { return remembered_; }
+    // Counts the targets that the frame took and its drops.
+    uint32_t GetGeneration() const { return generation_; }
 
     // Whether the local-mode warning was shown since the last slider frame was made.
     static bool LocalWarningShown();
