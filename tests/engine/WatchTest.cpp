@@ -26,7 +26,9 @@ protected:
         sim.instrument().SetMode('P');
         WriteSettings(com);
         StartProgram();
-        startUp->ChangeWindow(1, 0);
+        // The dB window, unconnected, switches to the percent window and closes.
+        Window()->findChild<QPushButton*>(QStringLiteral("ButtonMode"))->click();
+        ASSERT_EQ(Window()->number, 1);
         ClickConnect();
         ASSERT_TRUE(WaitRemote());
         sim.ClearRecords();
