@@ -23,6 +23,9 @@ BRAMBLE_API void _Rs232Name(int index, const char* name);
 BRAMBLE_API int _Rs232CrLf(int index, const char* term);
 BRAMBLE_API unsigned char _Rs232Send(int index, const char* text, int len);
 BRAMBLE_API unsigned char _Rs232SendN(int index, const void* data, int len);
+// One line without its terminator: its length, or -1 when no complete line is there. errno
+// then tells why: EAGAIN when none came in time; anything else when the port can no longer be
+// read (EIO a hang-up, EBADF a closed or revoked descriptor or an empty slot).
 BRAMBLE_API int _Rs232Recv(int index, char* buf, int max);
 BRAMBLE_API int _Rs232RecvN(int index, char* buf, int n);
 BRAMBLE_API int _Rs232RecvLen(int index);

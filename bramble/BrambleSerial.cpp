@@ -11,6 +11,7 @@
 
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -194,8 +195,20 @@ BRAMBLE_API unsigned char _Rs232SendN(int index, const void* data, int len)
 
 BRAMBLE_API int _Rs232Recv(int index, char* buf, int max)
 {
-    bramble::PortRef port = PortAt(index);
-    return port != nullptr ? port->Recv(buf, max) : -1;
+    int got = -1;
+    int error = EBADF; // no port in the slot
+    {
+        bramble::PortRef port = PortAt(index);
+        if (port != nullptr) {
+            got = port->Recv(buf, max);
+            error = errno;
+        }
+    }
+    // Set once the hold on the port has ended (which may free it), for the caller to read.
+    if (got < 0) {
+        errno = error;
+    }
+    return got;
 }
 
 BRAMBLE_API int _Rs232RecvN(int index, char* buf, int n)

@@ -3,6 +3,7 @@
 #include "Scomlog.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -153,11 +154,13 @@ bool CSCom::SendN(const void* data, int len)
 int CSCom::Recv(char* buf, int max)
 {
     if (buf == nullptr || max < 0) {
+        errno = EINVAL;
         return -1;
     }
     SetLineMode(true);
     const std::string term = ReceiveTerminator();
-    return lineBuffer_.ReceiveLine(term, buf, max, [this](char* dst, int room) {
+    // The read's success flag is not looked at: a line that is not there has just not come.
+    const int length = lineBuffer_.ReceiveLine(term, buf, max, [this](char* dst, int room) {
         const int waiting = RecvLen();
         if (waiting == 0) {
             return 0;
@@ -168,6 +171,10 @@ int CSCom::Recv(char* buf, int max)
         ReadRaw(dst, want, &got);
         return static_cast<int>(std::min<unsigned long>(got, static_cast<unsigned long>(want)));
     });
+    if (length < 0) {
+        errno = EAGAIN;
+    }
+    return length;
 }
 
 int CSCom::RecvN(char* buf, int n)
@@ -303,14 +310,25 @@ bool CSComOv::Send(const char* text, int len)
 int CSComOv::Recv(char* buf, int max)
 {
     if (buf == nullptr || max < 0) {
+        errno = EINVAL;
         return -1;
     }
     SetLineMode(true);
     const std::string term = ReceiveTerminator();
-    return lineBuffer_.ReceiveLine(term, buf, max, [this, &term](char* dst, int room) {
+    int failure = 0;
+    const int length = lineBuffer_.ReceiveLine(term, buf, max, [this, &term, &failure](char* dst, int room) {
         // The read ends as soon as the bytes complete a line, not one interval later.
-        return ReadOverlapped(dst, room, [this, &term](int got) { return lineBuffer_.HasLine(term, got); });
+        const int r = ReadOverlapped(dst, room, [this, &term](int got) { return lineBuffer_.HasLine(term, got); });
+        if (r < 0) {
+            failure = errno;
+        }
+        return r;
     });
+    // No line because none came in time, or because the port itself failed.
+    if (length < 0) {
+        errno = failure != 0 ? failure : EAGAIN;
+    }
+    return length;
 }
 
 int CSComOv::RecvLen()

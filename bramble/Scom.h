@@ -101,7 +101,9 @@ public:
     // The first len bytes of text (NULs included), then the send terminator.
     virtual bool Send(const char* text, int len);
     virtual bool SendN(const void* data, int len);
-    // One line without its terminator into buf (max + 1 bytes): its length, or -1.
+    // One line without its terminator into buf (max + 1 bytes): its length, or -1 with errno
+    // EAGAIN when no complete line came in time, another errno when the port itself failed
+    // (a real port only: a hang-up, a closed or revoked descriptor).
     virtual int Recv(char* buf, int max);
     // Up to n raw bytes into buf (n + 1 bytes) and a NUL: their count, or -1.
     virtual int RecvN(char* buf, int n);

@@ -268,16 +268,34 @@ bool SerialPort::IsOpen() const
 
 int SerialPort::Read(char* buf, int n, const ReadDone& done)
 {
+    int error = 0;
+    const int got = ReadUnderDeadlines(buf, n, done, error);
+    // Set once the port's use has ended, so that nothing overwrites it before the caller looks.
+    if (got < 0) {
+        errno = error;
+    }
+    return got;
+}
+
+int SerialPort::ReadUnderDeadlines(char* buf, int n, const ReadDone& done, int& error)
+{
     if (n < 0 || (n > 0 && buf == nullptr)) {
+        error = EINVAL;
         return -1;
     }
     Use use(*this);
     if (use.fd < 0) {
+        error = EBADF;
         return -1;
     }
     int got = 0;
     const Clock::time_point totalEnd = Clock::now() + std::chrono::milliseconds(kReadTotalMs);
     Clock::time_point end = totalEnd;
+    // What came before a failure still counts.
+    auto failed = [&](int why) {
+        error = why;
+        return got > 0 ? got : -1;
+    };
     while (got < n) {
         int wait = MillisecondsUntil(end);
         if (wait <= 0) {
@@ -289,14 +307,14 @@ int SerialPort::Read(char* buf, int n, const ReadDone& done)
             if (errno == EINTR) {
                 continue;
             }
-            return got > 0 ? got : -1;
+            return failed(errno);
         }
         if (r == 0) {
             continue; // the deadline is checked above
         }
-        // Closing, or a descriptor gone bad: what came before still counts.
+        // Closing, or a descriptor gone bad.
         if (p[1].revents != 0 || (p[0].revents & POLLNVAL) != 0) {
-            return got > 0 ? got : -1;
+            return failed(EBADF);
         }
         ssize_t k = ::read(use.fd, buf + got, static_cast<size_t>(n - got));
         if (k > 0) {
@@ -307,11 +325,12 @@ int SerialPort::Read(char* buf, int n, const ReadDone& done)
             }
             continue;
         }
-        if (k < 0 && (errno == EINTR || errno == EAGAIN) && (p[0].revents & (POLLHUP | POLLERR)) == 0) {
+        const bool hungUp = (p[0].revents & (POLLHUP | POLLERR)) != 0;
+        if (k < 0 && (errno == EINTR || errno == EAGAIN) && !hungUp) {
             continue;
         }
-        // End of file, EIO or a hang-up: the line is gone; what came before it still counts.
-        return got > 0 ? got : -1;
+        // End of file, EIO or a hang-up: the line is gone.
+        return failed(k < 0 && errno != EINTR && errno != EAGAIN ? errno : EIO);
     }
     return got;
 }

@@ -61,7 +61,9 @@ public:
 
     // Reads up to `n` bytes into `buf` (no NUL added) under the read deadlines; ends early
     // when `n` bytes came or `done` says so. The count (0 when nothing came in time), or -1
-    // when the port is closed or the line failed or hung up before any byte came.
+    // when the port is closed or the line failed or hung up before any byte came; errno then
+    // tells why: EBADF for a port closed (or closing, or a descriptor gone bad), EIO for a
+    // hang-up or an end of file, EINVAL for bad arguments, else the failing call's error.
     int Read(char* buf, int n, const ReadDone& done = {});
     // Writes all `n` bytes; waits while the device cannot take more. False when the port is
     // closed (also by a Close during the write), the line failed or hung up, or the device took
@@ -81,6 +83,8 @@ private:
     class Use;
 
     bool SetModemBits(int bits, bool on);
+    // Read's work; on -1 `error` holds the reason that Read leaves in errno.
+    int ReadUnderDeadlines(char* buf, int n, const ReadDone& done, int& error);
 
     bool FailOpen(const std::string& node, int error);
 

@@ -181,14 +181,22 @@ const char* KComDeviceQmr::KeyLockText(bool on)
 
 // ---- senders ----
 
-bool KComDeviceQmr::SendQuery(int state, const char* text)
+template <class Mark>
+bool KComDeviceQmr::SendAwaited(const char* text, Mark mark)
 {
-    state_.store(state);
+    // Marked before the send: the reply may arrive before Send has returned.
+    queriedAtMs_.store(SteadyClockMs());
+    mark(true);
     if (Send(text, false) == 1) {
         return true;
     }
-    state_.store(csIDLE);
+    mark(false);
     return false;
+}
+
+bool KComDeviceQmr::SendQuery(int state, const char* text)
+{
+    return SendAwaited(text, [&](bool on) { state_.store(on ? state : csIDLE); });
 }
 
 bool KComDeviceQmr::SendKeyLock(bool on)
@@ -276,6 +284,7 @@ bool KComDeviceQmr::SendString(const char* text)
     if (!IsIdle()) {
         return false;
     }
+    queriedAtMs_.store(SteadyClockMs());
     state_.store(csGETSTR);
     if (Send(text != nullptr ? text : "", true) != 1) {
         ClearCommandState(csGETSTR);
@@ -346,7 +355,51 @@ bool KComDeviceQmr::ForceLocal()
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         LogLine("wait", "ButtonDisConnect");
     }
-    return SendQuery(csLOCL, ":SYST:LOC");
+    // Going local gives up the command still in flight, and no instrument answers ":SYST:LOC":
+    // were a reply awaited, it would keep the device busy and the reply time-out would ask
+    // again and again. A reply that comes anyway finds no command waiting and is dropped.
+    ForgetAwaitedReplies();
+    if (Send(":SYST:LOC", true) != 1) {
+        return false;
+    }
+    remote_.store(false);
+    return true;
+}
+
+bool KComDeviceQmr::SendListened(const char* text)
+{
+    return SendAwaited(text, [&](bool on) { listenedAwaited_.store(on); });
+}
+
+void KComDeviceQmr::SetAsideAwaitedReply(int timeoutMs)
+{
+    // Under the delivery lock, so that a reply in delivery has either reached the closing
+    // window's module already or finds itself set aside.
+    std::lock_guard<std::mutex> lock(KComModule::DeliveryLock());
+    const int state = state_.exchange(csIDLE);
+    const bool awaited = listenedAwaited_.exchange(false) || (state != csIDLE && (state & kAnswered) == 0);
+    if (awaited && IsOpen()) {
+        setAsideUntilMs_.store(queriedAtMs_.load() + timeoutMs);
+    }
+}
+
+bool KComDeviceQmr::AwaitsSetAsideReply() const
+{
+    const int64_t until = setAsideUntilMs_.load();
+    return until != kNoSetAside && IsOpen() && SteadyClockMs() < until;
+}
+
+bool KComDeviceQmr::TakeSetAsideReply()
+{
+    const int64_t until = setAsideUntilMs_.exchange(kNoSetAside);
+    return until != kNoSetAside && SteadyClockMs() < until;
+}
+
+void KComDeviceQmr::ForgetAwaitedReplies()
+{
+    state_.store(csIDLE);
+    listenedAwaited_.store(false);
+    setAsideUntilMs_.store(kNoSetAside);
 }
 
 // ---- gate and busy rules ----
@@ -372,7 +425,7 @@ bool KComDeviceQmr::CanSendNow()
 bool KComDeviceQmr::IsIdle() const
 {
     const int state = state_.load();
-    return state == csIDLE || state == csSETPP || state == csSETDB;
+    return (state == csIDLE || state == csSETPP || state == csSETDB) && !AwaitsSetAsideReply();
 }
 
 namespace {
@@ -390,7 +443,7 @@ bool KComDeviceQmr::IsBusy() const
     if (!IsOpen()) {
         return false;
     }
-    return state_.load() != csIDLE || WithinBusyWindow();
+    return state_.load() != csIDLE || WithinBusyWindow() || AwaitsSetAsideReply();
 }
 
 bool KComDeviceQmr::IsBusyExceptStatus() const
@@ -402,7 +455,7 @@ bool KComDeviceQmr::IsBusyExceptStatus() const
     if (state == csREADSTB) {
         return false;
     }
-    return state != csIDLE || WithinBusyWindow();
+    return state != csIDLE || WithinBusyWindow() || AwaitsSetAsideReply();
 }
 
 bool KComDeviceQmr::ClearCommandState(int state)
@@ -510,8 +563,15 @@ void KComDeviceQmr::ParseReply(int state, const char* text)
 
 void KComDeviceQmr::OnReceive(char* text, int* count)
 {
+    // Every reply ends the wait of a listened query: one reply answers one query.
+    listenedAwaited_.store(false);
+    if (TakeSetAsideReply()) {
+        // The answer to a window that has gone: it belongs to no command and to no listener.
+        lastReplyClaimed_.store(true);
+        return;
+    }
     const int state = state_.load();
-    lastReplyHadState_.store(state != csIDLE);
+    lastReplyClaimed_.store(state != csIDLE);
     if ((state & kAnswered) != 0) {
         // The status poll's reply is in and its module has not yet chosen what follows: this
         // one answers nothing that was sent, and the poll stays pending.

@@ -92,8 +92,23 @@ public:
     // Keeps the frequency, then asks for its loss range.
     bool SetFrequency(int16_t hundredths);
 
-    // Waits up to 20 x 100 ms while busy, then ":SYST:LOC" as a query.
+    // Waits up to 20 x 100 ms while busy, then gives up what is still awaited and sends
+    // ":SYST:LOC" as a command: no reply is awaited and no reply time-out armed for it. The
+    // remote flag is clear once it went out.
     bool ForceLocal();
+
+    // A query of the settings module, whose reply no command state awaits (the module hears it
+    // as raw-text listener); true when it went out.
+    bool SendListened(const char* text);
+    // The window switch: the reply that the closing window still awaits (a command's, or a
+    // listened query's) is set aside and the state returns to idle. Until that reply has come
+    // or `timeoutMs` have passed since its query went out, the device is busy and the next
+    // reply is dropped, so that the next window's first command is not answered by it.
+    void SetAsideAwaitedReply(int timeoutMs);
+    bool AwaitsSetAsideReply() const;
+    // Nothing is awaited any more (the link closed, or the reply time-out gave up): the
+    // state is idle and no reply is set aside.
+    void ForgetAwaitedReplies();
 
     // The 500 ms gate: true (and the stamp moves) when a gated command may go out now.
     bool CanSendNow();
@@ -109,9 +124,9 @@ public:
     void SetCommandState(int state) { state_.store(state); }
     // Back to idle only when `state` is still the pending one (answered or not).
     bool ClearCommandState(int state);
-    // Communication thread, right after OnReceive: the reply came while a command state was
-    // pending, so it belongs to the command module's sequence and to no raw-text listener.
-    bool LastReplyHadState() const { return lastReplyHadState_.load(); }
+    // Communication thread, right after OnReceive: the device claimed the reply (it came while
+    // a command state was pending, or it was set aside), so it belongs to no raw-text listener.
+    bool LastReplyClaimed() const { return lastReplyClaimed_.load(); }
 
     void SetRemote() { remote_.store(true); }
     void ClearRemote() { remote_.store(false); }
@@ -152,13 +167,24 @@ private:
     // poll, but a state is answered once: a later reply answers no command.
     static constexpr int kAnswered = 0x10000;
 
+    static constexpr int64_t kNoSetAside = -1;
+
+    // A query whose reply is awaited: `mark`(true) before it goes out (the reply may come
+    // before the send has returned), `mark`(false) when it could not go out.
+    template <class Mark>
+    bool SendAwaited(const char* text, Mark mark);
     bool SendQuery(int state, const char* text);
+    // Communication thread: true (and no longer set aside) when this reply was set aside.
+    bool TakeSetAsideReply();
     bool SendGated(int state, const std::string& text);
     void ParseReply(int state, const char* text);
     void ParseIdn(const char* text);
 
     std::atomic<int> state_{csIDLE};
-    std::atomic<bool> lastReplyHadState_{false}; // communication thread
+    std::atomic<bool> lastReplyClaimed_{false}; // communication thread
+    std::atomic<bool> listenedAwaited_{false};  // a listened query awaits its reply
+    std::atomic<int64_t> queriedAtMs_{0};       // when the last query went out (steady clock)
+    std::atomic<int64_t> setAsideUntilMs_{kNoSetAside};
     std::atomic<bool> remote_{false};
     std::atomic<bool> keyLock_{false};
     std::atomic<int16_t> level_{0};

@@ -54,8 +54,9 @@ void KModuleQmrConfig::SetForm(TFormApp* form)
 void KModuleQmrConfig::ReceiveData(char* text, int* /*count*/)
 {
     // The device has just seen this reply: one that came while a command state was pending
-    // answers the step engine's command (or is the poll's), never a settings step.
-    if (deviceQmr_ != nullptr && deviceQmr_->LastReplyHadState()) {
+    // answers the step engine's command (or is the poll's), and one that it set aside answers
+    // a window that has gone; neither is a settings step's.
+    if (deviceQmr_ != nullptr && deviceQmr_->LastReplyClaimed()) {
         return;
     }
     if (configView_ != nullptr) {
@@ -90,8 +91,7 @@ void KModuleQmrConfig::Listen()
 
 bool KModuleQmrConfig::SendStep(const std::string& command)
 {
-    KComDevice* device = GetComDevice();
-    return device != nullptr && device->Send(command.c_str(), false) == 1;
+    return deviceQmr_ != nullptr && deviceQmr_->SendListened(command.c_str());
 }
 
 bool KModuleQmrConfig::CanStartSequence()

@@ -193,6 +193,8 @@ bool KModuleQmr::ToLocal()
 bool KModuleQmr::ForceLocal()
 {
     const Running running(this);
+    // An exit that closed the link first has shown the local state with its own message.
+    const bool wasRemote = IsRemote();
     busy_.store(true);
     functionState_.store(fnTOLOCAL);
     ResetSequences();
@@ -201,6 +203,14 @@ bool KModuleQmr::ForceLocal()
     }
     End();
     SetPortPageEnabled(true);
+    // Local as soon as ":SYST:LOC" went out, since no reply to it is awaited. The status watch
+    // ends with remote mode: an instrument that stopped answering is not asked again.
+    if (view_ != nullptr) {
+        view_->SetErrorTimer(false);
+    }
+    if (wasRemote) {
+        SetRemoteState(false);
+    }
     return true;
 }
 
@@ -241,7 +251,7 @@ void KModuleQmr::ClosePort()
     deviceQmr_->Close();
     deviceQmr_->ClearRemote();
     // Nothing answers on a closed link: no command waits, no time-out runs, no value waits.
-    deviceQmr_->SetCommandState(csIDLE);
+    deviceQmr_->ForgetAwaitedReplies();
     StopReplyTimeout();
     ResetSequences();
     if (view_ != nullptr) {

@@ -4,6 +4,7 @@
 #include "bramble/Bramble.h"
 #include "platform/PortNames.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -59,14 +60,17 @@ std::string KComRs232c::Receive(const char* terminator, int /*timeoutMs: the por
     _Rs232CrLf(portIndex_, terminator_);
 
     char buffer[129];
-    int got = _Rs232Recv(portIndex_, buffer, 128);
+    const int got = _Rs232Recv(portIndex_, buffer, 128);
+    const int error = errno;
     if (got > 0) {
         buffer[got < 128 ? got : 128] = '\0';
         return std::string(buffer);
     }
-    // A port that was unplugged (or a pseudo-terminal whose other side went away) keeps
-    // failing at once; report it like a lost network link so that the reader ends.
-    if (got < 0 && PortLost()) {
+    // The open port itself is judged, not its name, which may lead to another device by now: a
+    // read that failed but for want of a line (an unplug, a hang-up, a revoked descriptor)
+    // fails again at once and for ever. It is reported like a lost network link, so that the
+    // reader ends and the window goes local.
+    if (got < 0 && error != EAGAIN && error != EINTR) {
         return kLinkDisconnected;
     }
     return {};
@@ -76,6 +80,7 @@ std::string KComRs232c::ReceiveRaw()
 {
     int waiting = _Rs232RecvLen(portIndex_);
     if (waiting <= 0) {
+        // No read is made here (a real port counts nothing waiting): only the name can tell.
         if (PortLost()) {
             return kLinkDisconnected;
         }

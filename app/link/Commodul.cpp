@@ -106,7 +106,7 @@ bool KComModule::OpenRs232c(const ComSettings& settings)
     ComThread* link = IsComPortNumber(settings.ComPort)
                           ? MakeCom232(settings.ComPort - 1, kBaudRate, term.c_str(), RecvCallbackD)
                           : nullptr;
-    link_.store(link);
+    SetLink(link);
     LogLine(link != nullptr ? "Open RS232C OK" : "Open RS232C Error", "");
     return link != nullptr;
 }
@@ -123,10 +123,18 @@ bool KComModule::OpenLan(const ComSettings& settings)
     if (settings.TcpPort >= 0 && settings.TcpPort <= 65535) {
         link = MakeComTcpip(address.c_str(), static_cast<uint16_t>(settings.TcpPort), term.c_str(), RecvCallbackD);
     }
-    link_.store(link);
+    SetLink(link);
     LogLine(link != nullptr ? "OPEN LAN OK" : "OPEN LAN ERROR", address);
     ApplyTerminatorRule(settings);
     return link != nullptr;
+}
+
+void KComModule::SetLink(ComThread* link)
+{
+    if (link != nullptr) {
+        linksOpened_.fetch_add(1);
+    }
+    link_.store(link);
 }
 
 void KComModule::ApplyTerminatorRule(const ComSettings& settings)

@@ -12,6 +12,7 @@
 #include "app/core/Appdefine.h"
 
 #include <atomic>
+#include <cstdint>
 #include <mutex>
 
 class ComThread;
@@ -41,6 +42,9 @@ public:
     static void ClearRecvModuleLocked(KModule* module);
 
     bool IsOpen() const { return link_.load() != nullptr; }
+    // How many links have been opened: names the link that is open now, so that a request
+    // about a link can tell whether that link is still the open one. Any thread.
+    uint64_t LinksOpened() const { return linksOpened_.load(); }
     // Opens the link the block describes (USB when forceUsb, which is written into the block).
     // On failure the operator sees an error window; false.
     bool Open(ComSettings& settings, bool forceUsb);
@@ -57,10 +61,13 @@ public:
 private:
     bool OpenRs232c(const ComSettings& settings);
     bool OpenLan(const ComSettings& settings);
+    // The link just opened (none when the open failed).
+    void SetLink(ComThread* link);
     void ApplyTerminatorRule(const ComSettings& settings);
     int SendLine(const char* text);
 
     std::atomic<ComThread*> link_{nullptr};
+    std::atomic<uint64_t> linksOpened_{0};
     char sendTerminator_[4] = "\n";
 };
 

@@ -292,12 +292,21 @@ void TFormStartUp::CloseOnSignal()
 
 void TFormStartUp::StartToLocalTimer()
 {
-    PostToGui(this, [this] { timerToLocal4_->start(); });
+    // The link that is open now is the one asking: its close waits for its reader, which asks.
+    const uint64_t link = comModule_ ? comModule_->LinksOpened() : 0;
+    PostToGui(this, [this, link] {
+        lostLink_ = link;
+        timerToLocal4_->start();
+    });
 }
 
 void TFormStartUp::TimerToLocal4Timer()
 {
     timerToLocal4_->stop();
+    // The lost link may have been closed meanwhile and another one opened: that one was not lost.
+    if (comModule_ && comModule_->LinksOpened() != lostLink_) {
+        return;
+    }
     if (currentWindow_ != nullptr) {
         currentWindow_->DropConnection();
     }

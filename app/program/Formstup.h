@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -83,6 +84,7 @@ private:
     std::vector<TFormAppQmr*> windows_; // the windows the switch made that still exist, owned
     QTimer* timer1_ = nullptr;
     QTimer* timerToLocal4_ = nullptr;
+    uint64_t lostLink_ = 0; // the link that asked for the local state (LinksOpened)
     bool shutDown_ = false;
 };
 

@@ -85,6 +85,11 @@ void TFormAppQmr::SwitchTo(int number, int linkCode)
     }
     timerBusy_->stop();
     switching_ = true;
+    // A reply that this window still awaits belongs to its own command: it is set aside, and
+    // the next window's first command waits for it.
+    if (device_ != nullptr) {
+        device_->SetAsideAwaitedReply(timerOver_->interval());
+    }
     windowSwitch->ChangeWindow(number, linkCode);
     close();
 }

@@ -368,8 +368,13 @@ void TFormAppQmr::ChangeMode(QWidget* slider, bool (KModuleQmr::*change)(), int 
         return;
     }
     if (module_->IsConnected()) {
+        const bool wasEnabled = slider->isEnabled();
         slider->setEnabled(false);
-        (module_->*change)();
+        // A mode change that its waits refuse (or that cannot be sent) does not happen: the
+        // window stays as it was before the press.
+        if (!(module_->*change)()) {
+            slider->setEnabled(wasEnabled);
+        }
         if (checker_) {
             checker_->RaiseCountdown();
         }

@@ -35,6 +35,12 @@ void TFormAppQmr::TimerFuncTimer()
     if (module_ == nullptr) {
         return;
     }
+    if (autoConnect_ && device_ != nullptr && device_->AwaitsSetAsideReply()) {
+        // The last window's reply is still on its way: this window's first command waits for
+        // it (or for its time-out), so that the reply is not taken for this command's answer.
+        timerFunc_->start();
+        return;
+    }
     runningHandlers_ |= kRunFunc;
     if (autoConnect_) {
         autoConnect_ = false;
@@ -89,9 +95,9 @@ void TFormAppQmr::TimerOverTimer()
     // that followed stays pending.
     if (module_ != nullptr) {
         // The query that went unanswered is forgotten first, so that the forced local does not
-        // wait for it and its own ":SYST:LOC" keeps its state.
+        // wait for it.
         if (device_ != nullptr) {
-            device_->SetCommandState(csIDLE);
+            device_->ForgetAwaitedReplies();
         }
         module_->ResetSequences();
         if (answer == kMsgOk) {

@@ -140,7 +140,7 @@ TEST_F(Device, EveryCommandTextOfTheTable)
         {"read error", [](KComDeviceQmr& d) { return d.ReadError(); }, ":SYST:ERR?", csREADERR, true},
         {"status byte", [](KComDeviceQmr& d) { return d.ReadStatusByte(); }, "*STB?", csREADSTB, true},
         {"event status", [](KComDeviceQmr& d) { return d.ReadEventStatus(); }, "*ESR?", csREADESR, true},
-        {"force local", [](KComDeviceQmr& d) { return d.ForceLocal(); }, ":SYST:LOC", csLOCL, true},
+        {"force local", [](KComDeviceQmr& d) { return d.ForceLocal(); }, ":SYST:LOC", csIDLE, false},
         {"set level", [](KComDeviceQmr& d) { return d.SetLevel(505); }, ":ISI:LEVE 50.5", csIDLE, false},
         {"set level 0", [](KComDeviceQmr& d) { return d.SetLevel(0); }, ":ISI:LEVE 0.0", csIDLE, false},
         {"set level 100", [](KComDeviceQmr& d) { return d.SetLevel(1000); }, ":ISI:LEVE 100.0", csIDLE, false},
@@ -467,7 +467,7 @@ TEST_F(Device, EachReplyReachesTheModuleWithItsStateAfterTheStateWasSettled)
     ASSERT_TRUE(peer_.Send("55\n"));
     ASSERT_TRUE(qmrtest::WaitFor([&] { return LastCall() == "ReceiveData 2 55"; }, 3s));
     EXPECT_EQ(recorder_.Count("OnReceive"), 4u);
-    EXPECT_TRUE(device_.GetCommandState() == csREADSTB && device_.LastReplyHadState());
+    EXPECT_TRUE(device_.GetCommandState() == csREADSTB && device_.LastReplyClaimed());
 }
 
 TEST_F(Device, ACommandSentFromInsideTheReplyIsNotWiped)
@@ -487,6 +487,44 @@ TEST_F(Device, ACommandSentFromInsideTheReplyIsNotWiped)
     ASSERT_TRUE(Answer("MAKER,QMR3400,SN1,1"));
     EXPECT_EQ(device_.GetSerial(), "SN1");
     EXPECT_EQ(device_.GetCommandState(), csIDLE);
+}
+
+// At a window switch the reply still awaited is set aside: the state is idle at once, the device
+// stays busy until the reply came (and is dropped for the module and a listener alike) or its
+// time-out passed, and then the next command's reply reaches the module again.
+TEST_F(Device, AReplySetAsideAtASwitchIsDroppedOrOutlived)
+{
+    Open();
+    device_.AttachModule(&recorder_);
+    const std::pair<const char*, std::function<bool(KComDeviceQmr&)>> queries[] = {
+        {"poll", [](KComDeviceQmr& d) { return d.ReadStatusByte(); }},
+        {"free text", [](KComDeviceQmr& d) { return !d.SendString("*IDN?") && d.GetCommandState() == csGETSTR; }},
+        {"listened", [](KComDeviceQmr& d) { return d.SendListened(":DISP:BRIG?"); }},
+    };
+    for (const auto& [name, query] : queries) {
+        for (const bool answered : {true, false}) {
+            SCOPED_TRACE(std::string(name) + (answered ? " answered" : " outlived"));
+            ASSERT_TRUE(query(device_));
+            Wire();
+            recorder_.ClearCalls();
+            device_.SetAsideAwaitedReply(answered ? 5000 : 300);
+            EXPECT_EQ(device_.GetCommandState(), csIDLE);
+            EXPECT_TRUE(device_.AwaitsSetAsideReply() && device_.IsBusy() && !device_.IsIdle());
+            if (answered) {
+                ASSERT_TRUE(peer_.Send("0\n"));
+                ASSERT_TRUE(qmrtest::WaitFor([&] { return recorder_.Count("ReceiveData") == 1; }, 3s));
+                EXPECT_TRUE(device_.LastReplyClaimed());
+            }
+            ASSERT_TRUE(qmrtest::WaitFor([&] { return !device_.AwaitsSetAsideReply(); }, 3s));
+            EXPECT_FALSE(device_.IsBusy());
+            EXPECT_EQ(recorder_.Count("OnReceive"), 0u);
+            ASSERT_TRUE(device_.QueryMode());
+            Wire();
+            ASSERT_TRUE(Answer("P"));
+            EXPECT_EQ(recorder_.Count("OnReceive"), 1u);
+            EXPECT_EQ(recorder_.Count("OnReceive 5 1 P"), 1u);
+        }
+    }
 }
 
 TEST_F(Device, AReplyWithNothingPendingIsDropped)
@@ -531,7 +569,9 @@ TEST_F(Device, ForceLocalWaitsTwoSecondsAtMostWhileBusy)
     EXPECT_GE(waited, 1900ms);
     EXPECT_LT(waited, 5s);
     EXPECT_EQ(Wire(), ":SYST:LOC");
-    EXPECT_EQ(device_.GetCommandState(), csLOCL);
+    // The level query that never got its reply is given up; nothing awaits ":SYST:LOC".
+    EXPECT_EQ(device_.GetCommandState(), csIDLE);
+    EXPECT_EQ(LastCall(), "StopReplyTimeout");
     int waits = 0;
     for (const std::string& line : linktest::LogLines()) {
         waits += line.size() > 21 && line.compare(line.size() - 21, 21, "wait ButtonDisConnect") == 0 ? 1 : 0;

@@ -199,7 +199,7 @@ TEST_F(ConfigTest, UnansweredReadQueryTakesTheReplyTimeoutRoad)
     OpenConnected();
     Config()->TimerOver()->setInterval(300);
     sim.AddFault(qmrsim::Fault::Of(qmrsim::Fault::Kind::Drop).On(":DISP:AUTO?"));
-    // The forced local's own query is answered, so the question is asked once.
+    // An answer to the forced local's ":SYST:LOC" finds no command waiting: asked once.
     sim.instrument().SetLocalAnswer("1");
     op.Queue(false);
     Config()->ActionRead->trigger();

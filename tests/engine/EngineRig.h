@@ -7,12 +7,14 @@
 #include "Simulator.h"
 #include "TestSupport.h"
 
+#include "app/instrument/Kmdlqmr.h"
 #include "app/program/Formstup.h"
 #include "app/windows/Formapqmr.h"
 
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
@@ -43,6 +45,12 @@ public:
     void EnableSlider(bool on) override { sliderEnabled = on; }
     void SetFrequencyEditing(bool on) override { editing.push_back(on); }
     void DropPendingValues() override { ++drops; }
+    // The mode button as the dB and percent windows have it; `slider` stands for the slider
+    // frame that a mode change holds off.
+    void ActionDBExecute() override
+    {
+        ChangeMode(&slider, number == 0 ? &KModuleQmr::ModeToPP : &KModuleQmr::ModeToIL, 1 - number);
+    }
 
     int number;
     std::vector<bool> remoteShown;
@@ -52,6 +60,7 @@ public:
     std::vector<bool> editing;
     bool sliderEnabled = false;
     int drops = 0;
+    QWidget slider;
 };
 
 // One message window as the operator saw it.

@@ -26,7 +26,9 @@ protected:
         sim.instrument().SetMode('P');
         WriteSettings(com);
         StartProgram();
-        startUp->ChangeWindow(1, 0);
+        // The dB window, unconnected, switches to the percent window and closes.
+        Window()->findChild<QPushButton*>(QStringLiteral("ButtonMode"))->click();
+        ASSERT_EQ(Window()->number, 1);
         ClickConnect();
         ASSERT_TRUE(WaitRemote());
         sim.ClearRecords();
@@ -144,24 +146,64 @@ TEST_F(Connected, DisconnectWithThePanelLockedAsksFirst)
     EXPECT_EQ(Window()->Checker(), nullptr);
 }
 
-TEST_F(Connected, NoReplyAskedAndAnsweredNoForcesLocal)
+// The forced local of the reply time-out's NO and of the fatal exit: the window is local once
+// ":SYST:LOC" went out, whether the instrument answers it or stays silent. Nothing is asked or
+// sent again over many shortened reply time-outs, and Connect works again (a fatal error's
+// lamp holds Connect off).
+struct ForcedLocalCase {
+    const char* name;
+    const char* localAnswer; // the instrument's answer to ":SYST:LOC"; null: none
+    int dropped;             // replies the instrument leaves out from the next on (-1: all)
+    int fatal;               // an error that the next poll finds; 0: none
+};
+
+void PrintTo(const ForcedLocalCase& c, std::ostream* os)
 {
-    Connect();
-    sim.instrument().SetLocalAnswer("1");
-    Window()->TimerOver()->setInterval(300);
-    op.Queue(false);
-    sim.DropNext();
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return op.SawUpper(QStringLiteral(" No response from QMR3400. Please close this program.")); }, 8000));
-    ASSERT_TRUE(WaitForLine(":SYST:LOC"));
-    // The instrument's answer to the forced local reaches the module: no question again.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !Module()->IsRemote() && !Window()->TimerOver()->isActive(); }, 5000));
-    EXPECT_EQ(Device()->GetCommandState(), csIDLE);
-    EXPECT_FALSE(Module()->IsBusy());
-    const size_t asked = op.Seen().size();
-    // Two of the shortened reply time-outs pass without the question coming back.
-    EXPECT_FALSE(QTest::qWaitFor([&] { return op.Seen().size() != asked; }, 800));
+    *os << c.name;
 }
+
+class ForcedLocal : public Connected, public ::testing::WithParamInterface<ForcedLocalCase> {};
+
+TEST_P(ForcedLocal, LeavesTheWindowLocalAtOnceAndNothingFollows)
+{
+    const ForcedLocalCase& c = GetParam();
+    Connect();
+    Window()->TimerOver()->setInterval(300);
+    if (c.localAnswer != nullptr) {
+        sim.instrument().SetLocalAnswer(c.localAnswer);
+    }
+    if (c.fatal != 0) {
+        sim.instrument().PushError(c.fatal);
+    } else {
+        op.Queue(false);
+        sim.AddFault(qmrsim::Fault::Of(qmrsim::Fault::Kind::Drop).Times(c.dropped));
+    }
+    ASSERT_TRUE(WaitForLine(":SYST:LOC"));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !Module()->IsRemote() && LampLit("LabelLocal") && !Module()->IsBusy(); }, 5000));
+    EXPECT_EQ(op.Seen().size(), 1u);
+    EXPECT_EQ(Device()->GetCommandState(), csIDLE);
+    EXPECT_FALSE(Window()->TimerOver()->isActive());
+    EXPECT_FALSE(Window()->TimerErr()->isActive());
+    const size_t sent = Lines().size();
+    EXPECT_FALSE(QTest::qWaitFor([&] { return op.Seen().size() != 1 || Lines().size() != sent; }, 4000));
+
+    auto* connect = Window()->findChild<QPushButton*>(QStringLiteral("ButtonConnect"));
+    EXPECT_EQ(connect->isEnabled(), c.fatal == 0);
+    if (c.fatal == 0) {
+        sim.ClearFaults();
+        sim.ClearRecords();
+        ClickConnect();
+        ASSERT_TRUE(WaitRemote());
+        EXPECT_EQ(Lines().front(), ":ISI:MODE?");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Exits, ForcedLocal,
+                         ::testing::Values(ForcedLocalCase{"timeOutAnswered", "1", 1, 0},
+                                           ForcedLocalCase{"timeOutSilent", nullptr, -1, 0},
+                                           ForcedLocalCase{"fatalSilent", nullptr, 0, -365}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Connected, NoReplyAnsweredYesClosesThroughTheExitQuestion)
 {

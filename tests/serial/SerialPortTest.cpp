@@ -64,6 +64,7 @@ TEST_F(SerialPort, LineSplitAcrossReadsIsJoined)
     int r = 0;
     EXPECT_EQ(Recv(128, &r), "<none>"); // ends one interval after the last byte: incomplete
     EXPECT_EQ(r, -1);
+    EXPECT_EQ(errno, EAGAIN) << "no line yet, the port is fine";
     ASSERT_TRUE(pty.Write("LO\n"));
     EXPECT_EQ(Recv(128, &r), "HELLO");
     EXPECT_EQ(r, 5);
@@ -404,11 +405,13 @@ TEST_F(SerialPort, ReceiveEndsAtOnceWhenThePeerHangsUp)
 {
     std::atomic<bool> entered{false};
     std::atomic<int> result{-2};
+    std::atomic<int> error{0};
     Clock::time_point returned;
     std::thread reader([&] {
         char buf[129];
         entered = true;
         result = _Rs232Recv(0, buf, 128);
+        error = errno;
         returned = Clock::now();
     });
     ASSERT_TRUE(qmrtest::WaitFor([&] { return entered.load(); }, 2000ms));
@@ -417,11 +420,13 @@ TEST_F(SerialPort, ReceiveEndsAtOnceWhenThePeerHangsUp)
     reader.join();
     const auto endedAfterHangUp = std::chrono::duration_cast<std::chrono::milliseconds>(returned - hungUp).count();
     EXPECT_EQ(result.load(), -1);
+    EXPECT_EQ(error.load(), EIO) << "the port itself failed";
     EXPECT_LT(endedAfterHangUp, 500); // not the 1000 ms read time-out
     // The port stays failed, and fails at once.
     auto start = Clock::now();
     char buf[16];
     EXPECT_EQ(_Rs232Recv(0, buf, 15), -1);
+    EXPECT_EQ(errno, EIO);
     EXPECT_EQ(_Rs232RecvN(0, buf, 15), -1);
     EXPECT_LT(MillisecondsSince(start), 200);
     EXPECT_EQ(_Rs232Send(0, "X", 1), 0);
