@@ -270,7 +270,9 @@ bool SavePortList(const fs::path& out)
     TFormMenu form(nullptr, &model);
     form.Fill({"Select COM port", "Port No", "Port Info", "Please select Com port."}, names, numbers, 12);
     form.show();
-    QTest::qWaitForWindowExposed(&form, 5000);
+    if (!QTest::qWaitForWindowExposed(&form, 5000)) {
+        return false;
+    }
     QTest::qWait(400);
     return SavePicture(&form, out, "port-list.png");
 }
