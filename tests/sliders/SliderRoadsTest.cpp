@@ -37,7 +37,8 @@
 #include <QWheelEvent>
 
 #include <gtest/gtest.h>
-#include <rapidcheck/gtest.h>
+#include <rapidcheck.h>
+#include <rapidcheck/detail/Utility.h>
 #include <rapidcheck/state.h>
 
 #include <algorithm>
@@ -48,9 +49,11 @@
 #include <cstdlib>
 #include <deque>
 #include <exception>
+#include <iostream>
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -101,7 +104,8 @@ struct Newest {
 
 class Road {
 public:
-    explicit Road(bool db);
+    // The instrument starts at this loss (dB window) or level (percent window) and frequency.
+    Road(bool db, int value, int frequency);
     ~Road();
 
     bool Db() const { return db_; }
@@ -122,7 +126,9 @@ public:
 
     // The instrument.
     qmrsim::Instrument& Instrument() { return instrument_; }
-    void SetReplyDelay(int ms) { delayMs_ = ms; }
+    // Each reply from now on goes out only after this many further steps of the road.
+    void SetReplyDelay(int steps) { delaySteps_ = steps; }
+    void StepDone();
     void HoldNextRange() { holdRange_ = true; }
     void RefuseNextRange() { refuseRange_ = true; }
     void ReleaseReplies();
@@ -154,7 +160,7 @@ public:
 private:
     struct Reply {
         std::string text;
-        Clock::time_point due;
+        int steps; // of the road still to come before it goes out
         bool held;
     };
 
@@ -184,7 +190,7 @@ private:
     QTimer answer_;
     std::string partial_;
     std::deque<Reply> replies_;
-    int delayMs_ = 0;
+    int delaySteps_ = 0;
     bool holdRange_ = false;
     bool refuseRange_ = false;
     // A refused range leaves the window without the range of the frequency it shows.
@@ -200,15 +206,15 @@ private:
     std::deque<std::string> wire_;
 };
 
-Road::Road(bool db) : db_(db), link_(db ? kKindIL : kKindPP)
+Road::Road(bool db, int value, int frequency) : db_(db), link_(db ? kKindIL : kKindPP)
 {
     SetQmrClockForTest(&RoadClock);
     SetQmrPauseForTest(&RoadPause);
     instrument_.SetRangeTable(kBands);
     instrument_.SetMode(db ? 'I' : 'P');
-    instrument_.SetFrequency(500);
-    instrument_.SetLoss(200);
-    instrument_.SetLevel(300);
+    instrument_.SetFrequency(frequency);
+    instrument_.SetLoss(db ? value : 0);
+    instrument_.SetLevel(db ? 0 : value);
 
     KModuleQmr* module = link_.TakeModule();
     if (db) {
@@ -307,6 +313,13 @@ void Road::ReleaseReplies()
     holdRange_ = false;
 }
 
+void Road::StepDone()
+{
+    for (Reply& r : replies_) {
+        --r.steps;
+    }
+}
+
 void Road::Poll()
 {
     // As the status watch polls: only while neither the module nor the device is busy.
@@ -329,7 +342,13 @@ void Road::Reconnect()
     if (!windowOpen_ || LinkOpen()) {
         return;
     }
-    window_->Form().ButtonConnect->click();
+    // The connect as Connect starts it, but without the status watch: the road polls in steps
+    // of its own, so that a poll's timing is the road's and the road walks again alike.
+    KModuleQmr* module = Module();
+    if (module->IsBusy()) {
+        return;
+    }
+    module->ToRemote();
     if (LinkOpen()) {
         link_.Peer().Accept(1000ms);
     }
@@ -406,7 +425,7 @@ void Road::Received(const std::string& line)
         if (hold) {
             holdRange_ = false;
         }
-        replies_.push_back({*reply, Clock::now() + std::chrono::milliseconds(delayMs_), hold});
+        replies_.push_back({*reply, delaySteps_, hold});
     }
 }
 
@@ -455,7 +474,7 @@ void Road::Fault(const std::string& what)
 
 void Road::SendDue()
 {
-    while (!replies_.empty() && !replies_.front().held && replies_.front().due <= Clock::now()) {
+    while (!replies_.empty() && !replies_.front().held && replies_.front().steps <= 0) {
         link_.Peer().Send(replies_.front().text + "\n");
         replies_.pop_front();
     }
@@ -496,7 +515,10 @@ bool Road::Settled()
 bool Road::Quiesce()
 {
     ReleaseReplies();
-    delayMs_ = 0;
+    delaySteps_ = 0;
+    for (Reply& r : replies_) {
+        r.steps = 0;
+    }
     const auto deadline = Clock::now() + 20s;
     auto quietSince = Clock::now();
     while (Clock::now() < deadline) {
@@ -522,8 +544,13 @@ std::string Road::QuietFaults()
     const qmrsim::InstrumentState s = instrument_.State();
     std::ostringstream out;
     auto shows = [&](const char* name, TFrameSlider* f, int held) {
-        const QString text = f->GetModel()->ValueToText(static_cast<int16_t>(held));
-        if (f->EditNum->text() != text || f->TrackBar->value() != held) {
+        const KFrameModule* model = f->GetModel();
+        const QString text = model->ValueToText(static_cast<int16_t>(held));
+        // A value that the instrument reports beyond the slider's limits stands in the edit as
+        // reported; the thumb stops at the limit (the models order it so).
+        const int thumb =
+            std::min(std::max(held, static_cast<int>(model->GetMinimum())), static_cast<int>(model->GetMaximum()));
+        if (f->EditNum->text() != text || f->TrackBar->value() != thumb) {
             out << name << " shows " << f->EditNum->text().toStdString() << " at " << f->TrackBar->value()
                 << ", the instrument holds " << text.toStdString() << "; ";
         }
@@ -603,6 +630,7 @@ enum class Act {
     Move,
     Release,
     FrequencySet,
+    NewFrequency,
     SlowReplies,
     HoldRange,
     RefuseRange,
@@ -615,11 +643,13 @@ enum class Act {
     CloseWindow,
 };
 
-const char* const kActNames[] = {
-    "time",    "track key",     "page key",     "enter",      "edit arrow",       "step button",
-    "wheel",   "label",         "groove click", "step size",  "press thumb",      "move thumb",
-    "release", "Frequency SET", "slow replies", "hold range", "refuse range",     "release replies",
-    "poll",    "Disconnect",    "link lost",    "reconnect",  "instrument local", "close window"};
+const char* const kActNames[] = {"time",         "track key",     "page key",        "enter",
+                                 "edit arrow",   "step button",   "wheel",           "label",
+                                 "groove click", "step size",     "press thumb",     "move thumb",
+                                 "release",      "Frequency SET", "new frequency",   "slow replies",
+                                 "hold range",   "refuse range",  "release replies", "poll",
+                                 "Disconnect",   "link lost",     "reconnect",       "instrument local",
+                                 "close window"};
 
 // The acts that a road can take next, with their weights.
 std::vector<std::pair<int, Act>> Choices(const Model& m)
@@ -628,14 +658,14 @@ std::vector<std::pair<int, Act>> Choices(const Model& m)
         return {{1, Act::Time}, {1, Act::ReleaseReplies}};
     }
     std::vector<std::pair<int, Act>> acts{
-        {8, Act::Time}, {2, Act::SlowReplies}, {2, Act::ReleaseReplies}, {6, Act::TrackKey}};
+        {8, Act::Time}, {3, Act::SlowReplies}, {2, Act::ReleaseReplies}, {6, Act::TrackKey}};
     if (m.linked) {
         acts.insert(acts.end(), {{2, Act::Poll}, {1, Act::Disconnect}, {1, Act::LoseLink}, {1, Act::GoLocal}});
     } else {
         acts.emplace_back(6, Act::Reconnect);
     }
     if (m.db) {
-        acts.insert(acts.end(), {{3, Act::HoldRange}, {1, Act::RefuseRange}});
+        acts.insert(acts.end(), {{4, Act::HoldRange}, {1, Act::RefuseRange}});
     }
     if (m.held) {
         acts.insert(acts.end(), {{8, Act::Move}, {5, Act::Release}});
@@ -652,7 +682,7 @@ std::vector<std::pair<int, Act>> Choices(const Model& m)
                              {4, Act::Press},
                              {1, Act::CloseWindow}});
     if (m.db) {
-        acts.emplace_back(5, Act::FrequencySet);
+        acts.insert(acts.end(), {{3, Act::FrequencySet}, {5, Act::NewFrequency}});
     }
     return acts;
 }
@@ -714,6 +744,10 @@ public:
         switch (act_) {
         case Act::Time:
             a_ = Pick({100, 300, 600, 1200});
+            b_ = Pick({0, 15, 120});
+            break;
+        case Act::NewFrequency:
+            a_ = Draw(0, 4500);
             break;
         case Act::TrackKey:
         case Act::EditArrow:
@@ -741,7 +775,7 @@ public:
             a_ = Draw(-40, 41);
             break;
         case Act::SlowReplies:
-            a_ = Pick({0, 40, 300, 1200});
+            a_ = Pick({0, 1, 2, 4});
             break;
         default:
             break;
@@ -769,6 +803,9 @@ public:
         case Act::EditEnter:
             m.editing = m.editing && !frequency_;
             break;
+        case Act::NewFrequency:
+            m.editing = false;
+            break;
         case Act::CloseWindow:
             m.open = false;
             m.held = false;
@@ -789,7 +826,8 @@ public:
     void run(const Model& /*m*/, Road& road) const override
     {
         Make(road);
-        road.Pump(act_ == Act::Time ? 120ms : 15ms);
+        road.StepDone();
+        road.Pump(act_ == Act::Time ? std::chrono::milliseconds(b_) : 15ms);
         if (!road.Faults().empty()) {
             RC_FAIL(road.Report());
         }
@@ -803,8 +841,13 @@ public:
         }
         switch (act_) {
         case Act::Time:
+            os << " " << a_ << " ms (" << b_ << " ms real)";
+            break;
         case Act::SlowReplies:
-            os << " " << a_ << " ms";
+            os << " " << a_ << " steps late";
+            break;
+        case Act::NewFrequency:
+            os << " " << QString::number(a_ / 100.0, 'f', 2).toStdString();
             break;
         case Act::TrackKey:
         case Act::EditArrow:
@@ -935,6 +978,21 @@ void Step::Make(Road& road) const
             }
         });
         break;
+    case Act::NewFrequency:
+        // Frequency SET down, the frequency typed, and Enter, which ends the editing.
+        if (!road.FrequencySet()->isChecked() && road.FrequencySet()->isEnabled()) {
+            QTest::mousePress(road.FrequencySet(), Qt::LeftButton);
+            QTest::mouseRelease(road.FrequencySet(), Qt::LeftButton);
+        }
+        road.Gesture(kFrequency, [&] {
+            QLineEdit* edit = road.Frame(true)->EditNum;
+            if (edit->isEnabled()) {
+                edit->selectAll();
+                QTest::keyClicks(edit, QString::number(a_ / 100.0, 'f', 2));
+                QTest::keyClick(edit, Qt::Key_Return);
+            }
+        });
+        break;
     case Act::SlowReplies:
         road.SetReplyDelay(a_);
         break;
@@ -969,36 +1027,71 @@ void Step::Make(Road& road) const
     }
 }
 
+// Where the instrument stands when a road begins.
+struct Start {
+    int value;     // the loss (dB window) or the level (percent window), in tenths
+    int frequency; // in hundredths of a GHz
+};
+
+void showValue(const Start& start, std::ostream& os)
+{
+    os << "the instrument starts at " << start.value << " tenths and " << start.frequency << " hundredths of a GHz";
+}
+
 // Each road costs a connect of a second or more, and a failing road takes hundreds of shorter
-// ones to shrink: after this long, every further candidate counts as passing, and the shortest
-// failing road found so far is the one reported.
+// ones to shrink. Once shrinking has gone on this long, every further candidate counts as
+// passing but the roads that failed already, and the shortest of those is the one reported.
 constexpr auto kShrinkBudget = 6min;
 
+struct Shrinking {
+    std::optional<Clock::time_point> since;
+    std::set<std::string> failed; // the roads that failed, as they are shown
+};
+
 // One road: connected at its start, its steps, then quiet.
-void WalkRoad(bool db, std::optional<Clock::time_point>& failedAt)
+void WalkRoad(bool db, Shrinking& shrinking)
 {
-    if (failedAt && Clock::now() - *failedAt > kShrinkBudget) {
+    const Start start = *rc::gen::resize(100, rc::gen::apply(
+                                                  [](int value, int frequency) {
+                                                      return Start{value, frequency};
+                                                  },
+                                                  // A loss high in a wide range, so that a new frequency narrows the
+                                                  // range below it.
+                                                  db ? rc::gen::element(200, 500) : rc::gen::element(300, 995),
+                                                  db ? rc::gen::element(500, 1500) : rc::gen::just(500)));
+    // Every road may be long, not only the later ones: each costs a connect.
+    const Model model{db};
+    const auto steps = *rc::gen::resize(kRoadSteps, rc::state::gen::commands(model, [](const Model& m) {
+                                            return rc::state::gen::execOneOfWithArgs<Step>()(m);
+                                        }));
+    std::ostringstream shown;
+    showValue(start, shown);
+    for (const auto& step : steps) {
+        shown << "; ";
+        step->show(shown);
+    }
+    if (shrinking.since && Clock::now() - *shrinking.since > kShrinkBudget &&
+        shrinking.failed.count(shown.str()) == 0) {
         return;
     }
     // Whatever fails below fails this road; the first failure starts the shrinking.
     struct Mark {
-        std::optional<Clock::time_point>& failedAt;
+        Shrinking& shrinking;
+        std::string road;
         ~Mark()
         {
-            if (std::uncaught_exceptions() > 0 && !failedAt) {
-                failedAt = Clock::now();
+            if (std::uncaught_exceptions() > 0) {
+                shrinking.failed.insert(road);
+                if (!shrinking.since) {
+                    shrinking.since = Clock::now();
+                }
             }
         }
-    } mark{failedAt};
+    } mark{shrinking, shown.str()};
 
-    Road road(db);
+    Road road(db, start.value, start.frequency);
     RC_ASSERT(road.Connect());
-    // Every road may be long, not only the later ones: each costs a connect.
-    const Model start{db};
-    const auto steps = *rc::gen::resize(kRoadSteps, rc::state::gen::commands(start, [](const Model& m) {
-                                            return rc::state::gen::execOneOfWithArgs<Step>()(m);
-                                        }));
-    rc::state::runAll(steps, start, road);
+    rc::state::runAll(steps, model, road);
     // A button still held is let go: the release is the road's last gesture.
     if (road.Window().isVisible() && road.Frame(false)->TrackBar->isSliderDown()) {
         QSlider* track = road.Frame(false)->TrackBar;
@@ -1021,16 +1114,57 @@ void WalkRoad(bool db, std::optional<Clock::time_point>& failedAt)
     }
 }
 
-RC_GTEST_PROP(SliderRoads, PercentWindow, ())
+// RapidCheck's own test glue walks every property from the one seed. Here each part of a
+// window's roads walks from a seed of its own (the suite's seed and the part), so that the parts
+// walk different roads side by side under ctest; a failure tells how to walk its road again.
+class SilentListener : public rc::detail::TestListener {
+public:
+    void onTestCaseFinished(const rc::detail::CaseDescription&) override {}
+    void onShrinkTried(const rc::detail::CaseDescription&, bool) override {}
+    void onTestFinished(const rc::detail::TestMetadata&, const rc::detail::TestResult&) override {}
+};
+
+void WalkRoads(bool db, int part)
 {
-    static std::optional<Clock::time_point> failedAt;
-    WalkRoad(false, failedAt);
+    using namespace rc::detail;
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    TestMetadata metadata;
+    metadata.id = std::string(info->test_suite_name()) + "/" + info->name();
+    metadata.description = info->name();
+    TestParams params = configuration().testParams;
+    params.seed = avalanche(params.seed + static_cast<uint64_t>(part));
+    Shrinking shrinking;
+    SilentListener listener;
+    const TestResult result = checkProperty(toProperty([&] { WalkRoad(db, shrinking); }), metadata, params, listener,
+                                            configuration().reproduce);
+    std::ostringstream message;
+    printResultMessage(result, message);
+    if (result.is<SuccessResult>()) {
+        std::cout << message.str() << std::endl;
+        return;
+    }
+    if (result.is<FailureResult>()) {
+        Configuration again;
+        again.reproduce[metadata.id] = result.get<FailureResult>().reproduce;
+        message << "\nTo walk this road again, run this test with RC_PARAMS=\"" << configToMinimalString(again) << "\"";
+    }
+    FAIL() << message.str();
 }
 
-RC_GTEST_PROP(SliderRoads, DbWindow, ())
+class PercentRoads : public ::testing::TestWithParam<int> {};
+class DbRoads : public ::testing::TestWithParam<int> {};
+
+TEST_P(PercentRoads, WalkTheLevelSlider)
 {
-    static std::optional<Clock::time_point> failedAt;
-    WalkRoad(true, failedAt);
+    WalkRoads(false, GetParam());
 }
+
+TEST_P(DbRoads, WalkTheLossAndFrequencySliders)
+{
+    WalkRoads(true, GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(Part, PercentRoads, ::testing::Range(0, 2));
+INSTANTIATE_TEST_SUITE_P(Part, DbRoads, ::testing::Range(0, 4));
 
 } // namespace
