@@ -377,6 +377,10 @@ void KModuleQmr::StepModeChange(int event)
         LogLine("fnMODECHGPP", "END");
         ToRemote();
     } else if (event == kEventRefused) {
+        // The instrument stays in its mode: so does the window.
+        if (view_ != nullptr) {
+            view_->ModeChangeRefused();
+        }
         End();
     }
 }

@@ -43,6 +43,8 @@ public:
     virtual void ReadSettings() = 0;
     // A value that waits for the link is dropped (link closed, local, window closing).
     virtual void DropPendingValues() = 0;
+    // The instrument refused the mode change that the window asked for.
+    virtual void ModeChangeRefused() = 0;
 
     // Reply time-out (TimerOver and its marker) and the status-byte watch (TimerErr).
     virtual void SetReplyTimer(bool on) = 0;

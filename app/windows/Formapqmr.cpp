@@ -368,12 +368,13 @@ void TFormAppQmr::ChangeMode(QWidget* slider, bool (KModuleQmr::*change)(), int 
         return;
     }
     if (module_->IsConnected()) {
-        const bool wasEnabled = slider->isEnabled();
+        modeSlider_ = slider;
+        modeSliderWasEnabled_ = slider->isEnabled();
         slider->setEnabled(false);
         // A mode change that its waits refuse (or that cannot be sent) does not happen: the
-        // window stays as it was before the press.
+        // window stays as it was before the press. So it does when the instrument refuses it.
         if (!(module_->*change)()) {
-            slider->setEnabled(wasEnabled);
+            ModeChangeRefused();
         }
         if (checker_) {
             checker_->RaiseCountdown();

@@ -78,6 +78,7 @@ public:
     void ReleaseFrequencySet() override;
     void ReadSettings() override;
     void DropPendingValues() override;
+    void ModeChangeRefused() override;
     void SetReplyTimer(bool on) override;
     void SetErrorTimer(bool on) override;
     void SetRemoteBars(bool remote) override;
@@ -203,6 +204,9 @@ private:
     std::atomic<int32_t> pendingEvent_{0};
     bool autoConnect_ = false;
     bool exitConfirmed_ = false;
+    // The slider that a mode change under way holds off, and whether it was on before.
+    QWidget* modeSlider_ = nullptr;
+    bool modeSliderWasEnabled_ = false;
     bool answered_ = false;
     int runningHandlers_ = 0;
     QTimer* timerOver_ = nullptr;

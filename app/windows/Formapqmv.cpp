@@ -122,6 +122,14 @@ void TFormAppQmr::DropPendingValues()
 {
 }
 
+void TFormAppQmr::ModeChangeRefused()
+{
+    if (modeSlider_ != nullptr) {
+        modeSlider_->setEnabled(modeSliderWasEnabled_);
+        modeSlider_ = nullptr;
+    }
+}
+
 void TFormAppQmr::SetReplyTimer(bool on)
 {
     if (on) {

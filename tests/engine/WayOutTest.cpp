@@ -141,5 +141,19 @@ TEST_F(WayOutTest, AModeChangeItsWaitsRefuseLeavesTheSliderAsItWas)
     EXPECT_EQ(Number(), 1);
 }
 
+// The instrument answers the mode change with a refusal: it stays in its mode, and so does the
+// window, with its slider as before the press.
+TEST_F(WayOutTest, AModeChangeTheInstrumentRefusesLeavesTheSliderAsItWas)
+{
+    ConnectFrom(1);
+    TestWindow* window = dynamic_cast<TestWindow*>(Current());
+    sim.instrument().SetOpcAnswer("0");
+    Press("ButtonMode");
+    ASSERT_TRUE(WaitForLine(":ISI:MODE I;*OPC?"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->slider.isEnabled(); }, 5000));
+    EXPECT_EQ(window->Module()->GetFunctionState(), fnIDLE);
+    EXPECT_EQ(Number(), 1);
+}
+
 } // namespace
 } // namespace enginetest
