@@ -262,8 +262,15 @@ bool TFrameSlider::Apply(int16_t value)
 
 void TFrameSlider::Defer(int16_t value)
 {
-    pending_ = value;
     model_->SetValue(value);
+    // Only an open link is waited for: a value made without one (the MIN and MAX labels and the
+    // track bar's release have no connection test) must not go out on the next link, however
+    // soon it opens.
+    if (!model_->IsConnected()) {
+        pending_ = -1;
+        return;
+    }
+    pending_ = value;
     TimerBusy->start();
 }
 

@@ -251,6 +251,21 @@ TEST_F(FrameTest, PendingValueIsDroppedWhenTheLinkCloses)
     EXPECT_EQ(Next(kQuiet), "");
 }
 
+// The labels and the track bar's release work without a link; what they make waits for none,
+// not even for a link that opens at once.
+TEST_F(FrameTest, ValuesMadeWithoutALinkWaitForNone)
+{
+    StartAtZero();
+    link.Close();
+    QTest::mouseClick(frame->Label2, Qt::LeftButton); // MAX
+    QTest::mouseClick(frame->TrackBar, Qt::LeftButton, Qt::NoModifier, QPoint(2, 16));
+    EXPECT_EQ(frame->GetPending(), -1);
+    EXPECT_FALSE(frame->TimerBusy->isActive());
+    ASSERT_TRUE(link.Connect());
+    link.OpenGate();
+    EXPECT_EQ(Next(kQuiet), "");
+}
+
 TEST_F(FrameTest, DropPendingStopsTheRetry)
 {
     StartAtZero();
