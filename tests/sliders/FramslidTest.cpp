@@ -8,6 +8,7 @@
 #include "app/windows/Frmsldpp.h"
 
 #include "SliderRig.h"
+#include "Thumb.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -29,6 +30,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using slidertest::Link;
+using slidertest::Wheel;
 
 std::string Level(int tenths)
 {
@@ -37,14 +39,6 @@ std::string Level(int tenths)
 
 // Nothing reaches the peer for a while: a bounded look, since absence has no event to await.
 constexpr auto kQuiet = 300ms;
-
-void Wheel(QWidget* target, int delta)
-{
-    const QPointF at(5, 5);
-    QWheelEvent event(at, target->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
-                      Qt::NoScrollPhase, false);
-    QApplication::sendEvent(target, &event);
-}
 
 class FrameTest : public ::testing::Test {
 protected:

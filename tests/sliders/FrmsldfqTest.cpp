@@ -5,6 +5,7 @@
 #include "app/windows/Framemod.h"
 
 #include "SliderRig.h"
+#include "Thumb.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -22,16 +23,9 @@ namespace {
 
 using namespace std::chrono_literals;
 using slidertest::Link;
+using slidertest::Wheel;
 
 constexpr auto kQuiet = 300ms;
-
-void Wheel(QWidget* target, int delta)
-{
-    const QPointF at(5, 5);
-    QWheelEvent event(at, target->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
-                      Qt::NoScrollPhase, false);
-    QApplication::sendEvent(target, &event);
-}
 
 class FrqTest : public ::testing::Test {
 protected:

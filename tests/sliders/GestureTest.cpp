@@ -34,6 +34,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using slidertest::ThumbCentre;
+using slidertest::Wheel;
 
 constexpr auto kReadJitter = 10ms;
 
@@ -55,14 +56,6 @@ void Drag(QSlider* track)
     QTest::mouseRelease(track, Qt::LeftButton, Qt::NoModifier, from + QPoint(30, 0));
 }
 
-void Wheel(QWidget* target)
-{
-    const QPointF at(5, 5);
-    QWheelEvent event(at, target->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
-                      Qt::NoScrollPhase, false);
-    QApplication::sendEvent(target, &event);
-}
-
 // Each gesture, made once; `round` 0 or 1 for the first or the second time.
 struct GestureCase {
     const char* name;
@@ -77,7 +70,7 @@ const GestureCase kGestures[] = {
      }},
     {"arrow keys", [](TFrameSlider* f, int) { QTest::keyClick(f->TrackBar, Qt::Key_Right); }},
     {"page keys", [](TFrameSlider* f, int) { QTest::keyClick(f->TrackBar, Qt::Key_PageUp); }},
-    {"wheel", [](TFrameSlider* f, int) { Wheel(f->TrackBar); }},
+    {"wheel", [](TFrameSlider* f, int) { Wheel(f->TrackBar, 120); }},
     {"step buttons", [](TFrameSlider* f, int) { QTest::mouseClick(f->SpeedButtonUp, Qt::LeftButton); }},
     {"edit arrows",
      [](TFrameSlider* f, int) {

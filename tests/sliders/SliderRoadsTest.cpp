@@ -180,14 +180,6 @@ int Pick(std::initializer_list<int> values)
     return values.begin()[Draw(0, static_cast<int>(values.size()))];
 }
 
-void WheelOn(QWidget* target, int delta)
-{
-    const QPointF at(5, 5);
-    QWheelEvent event(at, target->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
-                      Qt::NoScrollPhase, false);
-    QApplication::sendEvent(target, &event);
-}
-
 class Step : public rc::state::Command<Model, Road> {
 public:
     explicit Step(const Model& m)
@@ -411,7 +403,7 @@ void Step::Make(Road& road) const
         break;
     }
     case Act::Wheel:
-        touch(f->EditNum, [&] { WheelOn(f->EditNum, a_ == 0 ? 120 : -120); });
+        touch(f->EditNum, [&] { slidertest::Wheel(f->EditNum, a_ == 0 ? 120 : -120); });
         break;
     case Act::Label: {
         QLabel* label = a_ == 0 ? f->Label1 : f->Label2;
