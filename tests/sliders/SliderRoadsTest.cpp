@@ -77,8 +77,8 @@ constexpr int kRoadSteps = 40;
 // local key is seen at the next poll): they weigh the choices, the steps do not rely on them.
 struct Model {
     bool db = false;
-    bool open = true;  // the window
-    bool held = false; // the left button down on the level or loss thumb
+    bool open = true; // the window
+    int held = 0;     // steps to come before the left button held on the level or loss thumb comes up
     bool editing = false;
     bool linked = true;
 };
@@ -94,9 +94,8 @@ enum class Act {
     Label,
     GrooveClick,
     StepSize,
-    Press,
+    Drag,
     Move,
-    Release,
     FrequencySet,
     NewFrequency,
     SlowReplies,
@@ -111,12 +110,29 @@ enum class Act {
     CloseWindow,
 };
 
-const char* const kActNames[] = {"time",         "track key",     "page key",        "enter",
-                                 "edit arrow",   "step button",   "wheel",           "label",
-                                 "groove click", "step size",     "press thumb",     "move thumb",
-                                 "release",      "Frequency SET", "new frequency",   "slow replies",
-                                 "hold range",   "refuse range",  "release replies", "poll",
-                                 "Disconnect",   "link lost",     "reconnect",       "instrument local",
+const char* const kActNames[] = {"time",
+                                 "track key",
+                                 "page key",
+                                 "enter",
+                                 "edit arrow",
+                                 "step button",
+                                 "wheel",
+                                 "label",
+                                 "groove click",
+                                 "step size",
+                                 "drag",
+                                 "move thumb",
+                                 "Frequency SET",
+                                 "new frequency",
+                                 "slow replies",
+                                 "hold range",
+                                 "refuse range",
+                                 "release replies",
+                                 "poll",
+                                 "Disconnect",
+                                 "link lost",
+                                 "reconnect",
+                                 "instrument local",
                                  "close window"};
 
 // The acts that a road can take next, with their weights.
@@ -135,8 +151,8 @@ std::vector<std::pair<int, Act>> Choices(const Model& m)
     if (m.db) {
         acts.insert(acts.end(), {{4, Act::HoldRange}, {1, Act::RefuseRange}});
     }
-    if (m.held) {
-        acts.insert(acts.end(), {{8, Act::Move}, {5, Act::Release}});
+    if (m.held > 0) {
+        acts.emplace_back(8, Act::Move);
         return acts;
     }
     acts.insert(acts.end(), {{3, Act::PageKey},
@@ -147,7 +163,7 @@ std::vector<std::pair<int, Act>> Choices(const Model& m)
                              {2, Act::Label},
                              {2, Act::GrooveClick},
                              {2, Act::StepSize},
-                             {m.db ? 6 : 4, Act::Press},
+                             {m.db ? 6 : 4, Act::Drag},
                              {1, Act::CloseWindow}});
     if (m.db) {
         acts.insert(acts.end(), {{3, Act::FrequencySet}, {6, Act::NewFrequency}});
@@ -199,8 +215,7 @@ public:
             pick -= c.first;
         }
         // The frequency's slider takes gestures while it is edited.
-        frequency_ =
-            m.db && m.editing && act_ != Act::Press && act_ != Act::Move && act_ != Act::Release && Draw(0, 4) != 0;
+        frequency_ = m.db && m.editing && act_ != Act::Drag && act_ != Act::Move && Draw(0, 4) != 0;
         switch (act_) {
         case Act::Time:
             a_ = Pick({100, 600, 1200, 2500});
@@ -228,8 +243,9 @@ public:
         case Act::GrooveClick:
             a_ = Draw(0, 101);
             break;
-        case Act::Release:
-            a_ = Pick({0, kHoldMs});
+        case Act::Drag:
+            a_ = Draw(-40, 41);
+            b_ = Draw(1, 9);
             break;
         case Act::StepSize:
             a_ = Draw(0, frequency_ ? 4 : 3);
@@ -253,12 +269,12 @@ public:
 
     void apply(Model& m) const override
     {
+        if (m.held > 0) {
+            --m.held;
+        }
         switch (act_) {
-        case Act::Press:
-            m.held = true;
-            break;
-        case Act::Release:
-            m.held = false;
+        case Act::Drag:
+            m.held = b_;
             break;
         case Act::FrequencySet:
             m.editing = !m.editing;
@@ -271,7 +287,7 @@ public:
             break;
         case Act::CloseWindow:
             m.open = false;
-            m.held = false;
+            m.held = 0;
             break;
         case Act::Disconnect:
         case Act::LoseLink:
@@ -286,9 +302,13 @@ public:
         }
     }
 
-    void run(const Model& /*m*/, Road& road) const override
+    void run(const Model& m, Road& road) const override
     {
         Make(road);
+        // The button held since a drag comes up after its last step, a while later.
+        if (act_ != Act::Drag && m.held == 1) {
+            road.LetGo(kHoldMs);
+        }
         road.StepDone();
         road.Pump(act_ == Act::Time ? std::chrono::milliseconds(b_) : 15ms);
         if (!road.Faults().empty()) {
@@ -337,10 +357,8 @@ public:
         case Act::StepSize:
             os << " D" << a_ + 1;
             break;
-        case Act::Release:
-            if (a_ > 0) {
-                os << " after " << a_ << " ms held";
-            }
+        case Act::Drag:
+            os << " " << a_ << " px, let go " << kHoldMs << " ms after " << b_ << " more steps";
             break;
         default:
             break;
@@ -422,10 +440,10 @@ void Step::Make(Road& road) const
         }
         break;
     }
-    case Act::Press:
+    case Act::Drag:
         road.mouse = slidertest::ThumbCentre(track);
         touch(track, [&] { QTest::mousePress(track, Qt::LeftButton, Qt::NoModifier, road.mouse); });
-        break;
+        [[fallthrough]];
     case Act::Move:
         road.mouse += QPoint(a_, 0);
         touch(track, [&] {
@@ -433,9 +451,6 @@ void Step::Make(Road& road) const
                              Qt::LeftButton, Qt::NoModifier);
             QApplication::sendEvent(track, &move);
         });
-        break;
-    case Act::Release:
-        road.LetGo(a_);
         break;
     case Act::FrequencySet:
         road.Gesture(kFrequency, [&] {
