@@ -116,6 +116,9 @@ bool Road::Connect()
 void Road::LetGo(int heldMs)
 {
     if (heldMs > 0) {
+        // The program goes on while the button is held: what has arrived is handled first, and
+        // the time passes after it.
+        Pump(std::chrono::milliseconds(kRetryPumpMs));
         SkipTime(heldMs);
         Pump(std::chrono::milliseconds(kRetryPumpMs));
     }
