@@ -142,31 +142,31 @@ std::vector<std::pair<int, Act>> Choices(const Model& m)
         return {{1, Act::Time}, {1, Act::ReleaseReplies}};
     }
     std::vector<std::pair<int, Act>> acts{
-        {8, Act::Time}, {3, Act::SlowReplies}, {2, Act::ReleaseReplies}, {6, Act::TrackKey}};
+        {14, Act::Time}, {6, Act::SlowReplies}, {6, Act::ReleaseReplies}, {12, Act::TrackKey}};
     if (m.linked) {
-        acts.insert(acts.end(), {{2, Act::Poll}, {1, Act::Disconnect}, {1, Act::LoseLink}, {1, Act::GoLocal}});
+        acts.insert(acts.end(), {{4, Act::Poll}, {2, Act::Disconnect}, {2, Act::LoseLink}, {2, Act::GoLocal}});
     } else {
-        acts.emplace_back(6, Act::Reconnect);
+        acts.emplace_back(12, Act::Reconnect);
     }
     if (m.db) {
-        acts.insert(acts.end(), {{4, Act::HoldRange}, {1, Act::RefuseRange}});
+        acts.insert(acts.end(), {{3, Act::HoldRange}, {2, Act::RefuseRange}});
     }
     if (m.held > 0) {
-        acts.emplace_back(8, Act::Move);
+        acts.emplace_back(16, Act::Move);
         return acts;
     }
-    acts.insert(acts.end(), {{3, Act::PageKey},
-                             {6, Act::EditEnter},
-                             {3, Act::EditArrow},
-                             {3, Act::StepButton},
-                             {2, Act::Wheel},
-                             {2, Act::Label},
-                             {2, Act::GrooveClick},
-                             {2, Act::StepSize},
-                             {m.db ? 6 : 4, Act::Drag},
+    acts.insert(acts.end(), {{6, Act::PageKey},
+                             {12, Act::EditEnter},
+                             {6, Act::EditArrow},
+                             {6, Act::StepButton},
+                             {4, Act::Wheel},
+                             {4, Act::Label},
+                             {4, Act::GrooveClick},
+                             {4, Act::StepSize},
+                             {m.db ? 14 : 8, Act::Drag},
                              {1, Act::CloseWindow}});
     if (m.db) {
-        acts.insert(acts.end(), {{3, Act::FrequencySet}, {6, Act::NewFrequency}});
+        acts.insert(acts.end(), {{6, Act::FrequencySet}, {14, Act::NewFrequency}});
     }
     return acts;
 }
