@@ -511,13 +511,15 @@ void Step::Make(Road& road) const
 
 // Where the instrument stands when a road begins.
 struct Start {
-    int value;     // the loss (dB window) or the level (percent window), in tenths
-    int frequency; // in hundredths of a GHz
+    int value;      // the loss (dB window) or the level (percent window), in tenths
+    int frequency;  // in hundredths of a GHz
+    int replySteps; // how many steps late the instrument answers once connected
 };
 
 void showValue(const Start& start, std::ostream& os)
 {
-    os << "the instrument starts at " << start.value << " tenths and " << start.frequency << " hundredths of a GHz";
+    os << "the instrument starts at " << start.value << " tenths and " << start.frequency
+       << " hundredths of a GHz, and answers " << start.replySteps << " steps late";
 }
 
 // Each road costs a connect of a second or more, and a failing road takes hundreds of shorter
@@ -535,6 +537,7 @@ void Walk(bool db, const Start& start, const Model& model, const rc::state::Comm
 {
     Road road(db, start.value, start.frequency);
     RC_ASSERT(road.Connect());
+    road.SetReplyDelay(start.replySteps);
     rc::state::runAll(steps, model, road);
     // A button still held is let go a while later: the release is the road's last gesture.
     if (road.Window().isVisible() && road.Frame(false)->TrackBar->isSliderDown()) {
@@ -560,14 +563,15 @@ void Walk(bool db, const Start& start, const Model& model, const rc::state::Comm
 
 void WalkRoad(bool db, Shrinking& shrinking)
 {
-    const Start start = *rc::gen::resize(100, rc::gen::apply(
-                                                  [](int value, int frequency) {
-                                                      return Start{value, frequency};
-                                                  },
-                                                  // A loss high in a wide range, so that a new frequency narrows the
-                                                  // range below it.
-                                                  db ? rc::gen::element(200, 500) : rc::gen::element(300, 995),
-                                                  db ? rc::gen::element(500, 1500) : rc::gen::just(500)));
+    const Start start =
+        *rc::gen::resize(100, rc::gen::apply(
+                                  [](int value, int frequency, int replySteps) {
+                                      return Start{value, frequency, replySteps};
+                                  },
+                                  // A loss high in a wide range, so that a new frequency narrows the
+                                  // range below it.
+                                  db ? rc::gen::element(200, 500) : rc::gen::element(300, 995),
+                                  db ? rc::gen::element(500, 1500) : rc::gen::just(500), rc::gen::element(0, 1, 2)));
     // Every road may be long, not only the later ones: each costs a connect.
     const Model model{db};
     const auto steps = *rc::gen::resize(kRoadSteps, rc::state::gen::commands(model, [](const Model& m) {
@@ -653,6 +657,6 @@ TEST_P(DbRoads, WalkTheLossAndFrequencySliders)
 }
 
 INSTANTIATE_TEST_SUITE_P(Part, PercentRoads, ::testing::Range(0, 2));
-INSTANTIATE_TEST_SUITE_P(Part, DbRoads, ::testing::Range(0, 4));
+INSTANTIATE_TEST_SUITE_P(Part, DbRoads, ::testing::Range(0, 5));
 
 } // namespace
