@@ -145,6 +145,10 @@ bool KModuleQmr::StartConnect(bool (KComDeviceQmr::*first)(), bool logFailure)
     // An open link is used as it is, whether or not remote mode was reached on it.
     bool ok = IsConnected() ? true : OpenPort();
     if (ok) {
+        // The connect fails on the errors that it collects itself. An error collected before
+        // (a reply that came as the link dropped, whose step never ran) belongs to a link that
+        // is gone, and would fail this connect for nothing.
+        errors_->DropWarnings();
         functionState_.store(fnTOREMOTE);
         LogLine("ToRemote", "OPEN");
         if (deviceQmr_ == nullptr || !(deviceQmr_->*first)()) {

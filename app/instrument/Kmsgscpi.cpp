@@ -98,6 +98,13 @@ int KMessageScpiError::ShowWarnings()
     return count;
 }
 
+void KMessageScpiError::DropWarnings()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    errorTexts_.clear();
+    errorCount_ = 0;
+}
+
 bool KMessageScpiError::ShowFatal()
 {
     std::string texts;

@@ -32,6 +32,8 @@ public:
     int ShowWarnings();
     // Shows the collected fatal errors (when there are any) and clears them; true when shown.
     bool ShowFatal();
+    // Forgets the collected ordinary errors without showing them.
+    void DropWarnings();
 
     // Number of ordinary errors collected and not yet shown.
     int GetErrorCount() const;
