@@ -2,12 +2,14 @@
 
 #include "app/instrument/Comdvqmr.h"
 #include "app/instrument/Kmdlqmr.h"
+#include "app/instrument/Kmsgscpi.h"
 #include "app/windows/Formapqmril.h"
 #include "app/windows/Formapqmrpp.h"
 #include "app/windows/Frmsldpp.h"
 #include "ui_Formapqmr.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -103,14 +105,25 @@ QToolButton* Road::FrequencySet() const
     return db_ ? static_cast<TFormAppQmrIL&>(*window_).SpeedButtonSet : nullptr;
 }
 
-bool Road::Connect()
+std::string Road::Connect()
 {
     if (!exposed_) {
-        return false;
+        return "the window was never shown";
     }
     Reconnect();
-    return QTest::qWaitFor(
-        [&] { return Module() != nullptr && Module()->IsRemote() && Module()->GetFunctionState() == fnIDLE; }, 10000);
+    if (!LinkOpen()) {
+        return "the link did not open";
+    }
+    if (!QTest::qWaitFor(
+            [&] { return Module() != nullptr && Module()->IsRemote() && Module()->GetFunctionState() == fnIDLE; },
+            10000)) {
+        std::ostringstream why;
+        why << "the window was not in remote 10 s after the connect (remote " << (Module() && Module()->IsRemote())
+            << ", step " << (Module() ? Module()->GetFunctionState() : -1) << ", command state "
+            << link_.Device().GetCommandState() << ", busy " << (Module() && Module()->IsBusy()) << ")";
+        return why.str();
+    }
+    return {};
 }
 
 void Road::LetGo(int heldMs)
@@ -170,8 +183,8 @@ void Road::Reconnect()
         return;
     }
     module->ToRemote();
-    if (LinkOpen()) {
-        link_.Peer().Accept(1000ms);
+    if (LinkOpen() && !link_.Peer().Accept(5000ms)) {
+        Note("the instrument never took the link's connection");
     }
 }
 
@@ -308,8 +321,14 @@ void Road::AnswerBoxes()
         return;
     }
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        Note("a box said \"" + box->text().simplified().toStdString() + "\", answered yes");
         box->accept();
     } else if (auto* ok = modal->findChild<QPushButton*>(QStringLiteral("ButtonOk"))) {
+        std::string text;
+        for (const QLabel* label : modal->findChildren<QLabel*>()) {
+            text += " \"" + label->text().simplified().toStdString() + "\"";
+        }
+        Note("a message came up, answered OK:" + text);
         ok->click();
     }
 }
@@ -361,6 +380,10 @@ std::string Road::QuietFaults()
     // Closed, local or lost, the window compares with nothing; the next connect reads again.
     if (!windowOpen_ || !LinkOpen() || !Module()->IsRemote()) {
         return {};
+    }
+    const KMessageScpiError* errors = KMessageScpiError::GetInstance();
+    if (errors->GetErrorCount() > 0 || errors->HasFatal()) {
+        return "an error that the instrument reported was never shown";
     }
     const qmrsim::InstrumentState s = instrument_.State();
     std::ostringstream out;

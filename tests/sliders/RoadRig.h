@@ -56,8 +56,9 @@ public:
     ~Road();
 
     bool Db() const { return db_; }
-    // The connect sequence started as Connect starts it, and answered; true once remote and idle.
-    bool Connect();
+    // The connect sequence started as Connect starts it, and answered; empty once remote and
+    // idle, else what went wrong.
+    std::string Connect();
 
     // The slider of the level (percent window) or the loss (dB window), or the frequency's.
     TFrameSlider* Frame(bool frequency) const;

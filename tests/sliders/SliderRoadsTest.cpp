@@ -81,6 +81,7 @@ struct Model {
     int held = 0;     // steps to come before the left button held on the level or loss thumb comes up
     bool editing = false;
     bool linked = true;
+    int fresh = 0; // steps to come in which a new frequency's range reply may still be awaited
 };
 
 enum class Act {
@@ -163,7 +164,12 @@ std::vector<std::pair<int, Act>> Choices(const Model& m)
                              {4, Act::Label},
                              {4, Act::GrooveClick},
                              {4, Act::StepSize},
-                             {m.db ? 14 : 8, Act::Drag},
+                             // A thumb held across a range reply is where a drag meets a range that
+                             // changed under it.
+                             {m.fresh > 0 ? 40
+                              : m.db      ? 14
+                                          : 8,
+                              Act::Drag},
                              {1, Act::CloseWindow}});
     if (m.db) {
         acts.insert(acts.end(), {{6, Act::FrequencySet}, {14, Act::NewFrequency}});
@@ -272,6 +278,9 @@ public:
         if (m.held > 0) {
             --m.held;
         }
+        if (m.fresh > 0) {
+            --m.fresh;
+        }
         switch (act_) {
         case Act::Drag:
             m.held = b_;
@@ -280,9 +289,11 @@ public:
             m.editing = !m.editing;
             break;
         case Act::EditEnter:
+            m.fresh = frequency_ ? 3 : m.fresh;
             m.editing = m.editing && !frequency_;
             break;
         case Act::NewFrequency:
+            m.fresh = 3;
             m.editing = false;
             break;
         case Act::CloseWindow:
@@ -536,7 +547,10 @@ struct Shrinking {
 void Walk(bool db, const Start& start, const Model& model, const rc::state::Commands<Step::CommandType>& steps)
 {
     Road road(db, start.value, start.frequency);
-    RC_ASSERT(road.Connect());
+    const std::string connect = road.Connect();
+    if (!connect.empty()) {
+        RC_FAIL("at the road's start, " + connect + ":\n" + road.Report());
+    }
     road.SetReplyDelay(start.replySteps);
     rc::state::runAll(steps, model, road);
     // A button still held is let go a while later: the release is the road's last gesture.
