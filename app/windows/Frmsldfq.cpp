@@ -1,7 +1,5 @@
 #include "app/windows/Frmsldfq.h"
 
-#include "app/instrument/Comdvqmr.h"
-#include "app/instrument/Kmdlqmr.h"
 #include "app/windows/Framemod.h"
 
 #include <QCheckBox>
@@ -107,8 +105,10 @@ void TFrameSliderFrq::SendCurrent()
     sending_ = false;
     // A refused frequency waits, unless the instrument has it already (the end of a connect
     // hands over the frequency just read, while the connect itself still holds the module),
-    // or unless something newer came meanwhile.
-    if (!sent && generation == generation_ && !InstrumentHas(value)) {
+    // or unless something newer came meanwhile. What the instrument has is what went out or
+    // was reported last, not the device's frequency: a send that failed keeps its argument
+    // there.
+    if (!sent && generation == generation_ && value != lastApplied_) {
         Defer(value);
     }
 }
@@ -116,13 +116,6 @@ void TFrameSliderFrq::SendCurrent()
 bool TFrameSliderFrq::SendPending(int16_t value)
 {
     return Apply(value);
-}
-
-bool TFrameSliderFrq::InstrumentHas(int16_t value) const
-{
-    const KModuleQmr* module = model_->GetModule();
-    const KComDeviceQmr* device = module != nullptr ? module->GetDeviceQmr() : nullptr;
-    return device != nullptr && device->GetFrequency() == value;
 }
 
 int16_t TFrameSliderFrq::TrackSnap(int16_t value) const

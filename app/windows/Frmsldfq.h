@@ -51,8 +51,6 @@ private:
     int16_t TrackSnap(int16_t value) const;
     // Shows and stores a value within the model's limits.
     void Take(long long value);
-    // The device already knows the instrument at this frequency.
-    bool InstrumentHas(int16_t value) const;
 
     // A send of SendCurrent is on the stack (it may run the message loop).
     bool sending_ = false;

@@ -51,14 +51,15 @@ protected:
     // Gestures of this frame go nowhere.
     void ExpectNothingSent() { EXPECT_EQ(link.NextLine(kQuiet), ""); }
 
-    // The end of the editing at `value` right after a level went out: the gate refuses it, and
-    // it waits for the retry.
+    // The end of the editing at `value`, edited from 10.00 GHz, right after a level went out:
+    // the gate refuses it, and it waits for the retry.
     void RefusedByTheGate(int16_t value)
     {
         link.OpenGate();
         ASSERT_TRUE(link.Device().SetLevel(5));
         EXPECT_EQ(link.NextLine(), KComDeviceQmr::LevelText(5));
-        StartAt(value);
+        StartAt(1000);
+        model.SetValue(value);
         frame.SendCurrent();
         ASSERT_EQ(frame.GetPending(), value);
     }
@@ -243,6 +244,26 @@ TEST_F(FrqTest, SendCurrentRefusedByTheGateWaitsUnlessTheInstrumentHasIt)
     EXPECT_FALSE(frame.TimerBusy->isActive());
     link.OpenGate();
     ExpectNothingSent();
+}
+
+// A frequency send that failed (no link) leaves the device's frequency at what it tried; the
+// end of the editing at that frequency, refused while the module is busy, still waits for it.
+TEST_F(FrqTest, AFrequencyThatNeverWentOutWaitsWhenRefused)
+{
+    StartAt(1000);
+    link.Close();
+    model.SetValue(2000);
+    frame.SendCurrent();
+    ASSERT_EQ(frame.GetPending(), -1);
+    ASSERT_TRUE(link.Connect());
+    link.OpenGate();
+    ASSERT_TRUE(link.Module().ReadStatusByte()); // left unanswered: the function runs on
+    ASSERT_EQ(link.NextLine(), "*STB?");
+    frame.SendCurrent();
+    EXPECT_EQ(frame.GetPending(), 2000);
+    link.Module().StepFunction(24);
+    link.OpenGate();
+    EXPECT_EQ(link.NextLine(), KComDeviceQmr::RangeText(2000));
 }
 
 // A thumb move under the guard (a track arrow, a step button) stores its value, so that a drag
