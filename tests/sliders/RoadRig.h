@@ -165,22 +165,26 @@ void Road::Gesture(Quantity q, Make&& make)
     TFrameSlider* frame = q == kFrequency ? frequency_ : value_;
     const uint32_t generation = frame->GetGeneration();
     const bool editing = db_ && FrequencySet()->isChecked();
+    const int16_t valueBefore = frame->GetModel()->GetValue();
     // Made since the last drop already while it is made: what it sends may go out meanwhile.
     const Newest before = newest_[q];
     if (counts) {
         newest_[q].epoch = epoch_;
     }
     make();
+    // The frequency's gestures only edit it, and send nothing: the value edited goes out when
+    // the editing ends, by the SET button or by the program (the end of a connect's range step
+    // ends it too).
+    const bool edited = q == kFrequency && editing && frame->GetModel()->GetValue() != valueBefore;
     // An act that the slider did not take (a step button while busy, a key at the limit of the
     // thumb) is no gesture.
-    if (!counts || !windowOpen_ || frame->GetGeneration() == generation) {
+    if (!counts || !windowOpen_ || (frame->GetGeneration() == generation && !edited)) {
         newest_[q] = before;
         return;
     }
     Newest& n = newest_[q];
     if (q == kFrequency) {
-        // The frequency's gestures only edit it: what counts is its value once the editing ends.
-        if (!editing || FrequencySet()->isChecked()) {
+        if (!editing) {
             n = before;
             return;
         }
