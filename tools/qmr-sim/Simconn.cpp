@@ -59,7 +59,7 @@ bool Connection::ReadInput(const std::function<void(const std::string&)>& onLine
 void Connection::Enqueue(const ReplyPlan& plan, Clock::time_point now, Clock::duration delay)
 {
     Chunk first;
-    first.notBefore = now + delay + plan.delay;
+    first.notBefore = plan.held ? Clock::time_point::max() : now + delay + plan.delay;
     if (plan.close != ReplyPlan::Close::None) {
         first.action = plan.close == ReplyPlan::Close::Fin     ? Action::Fin
                        : plan.close == ReplyPlan::Close::Reset ? Action::Reset
@@ -82,6 +82,17 @@ void Connection::Enqueue(const ReplyPlan& plan, Clock::time_point now, Clock::du
     second.afterPrevious = plan.splitGap;
     out_.push_back(first);
     out_.push_back(second);
+}
+
+void Connection::Release()
+{
+    const Clock::time_point now = Clock::now();
+    for (Chunk& chunk : out_) {
+        if (chunk.notBefore == Clock::time_point::max()) {
+            chunk.notBefore = now;
+        }
+    }
+    headScheduled_ = false;
 }
 
 Connection::Clock::time_point Connection::Pump(std::chrono::microseconds perByte,

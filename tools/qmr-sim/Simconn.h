@@ -36,8 +36,11 @@ public:
     // LF, CR LF or CR. False when the peer closed or the read failed.
     bool ReadInput(const std::function<void(const std::string&)>& onLine);
 
-    // Queues the reply plan of one line, due `delay` after `now` (plus the plan's own delay).
+    // Queues the reply plan of one line, due `delay` after `now` (plus the plan's own delay),
+    // or not before Release when the plan holds it.
     void Enqueue(const ReplyPlan& plan, Clock::time_point now, Clock::duration delay);
+    // What is held becomes due now.
+    void Release();
 
     // Writes what is due. `onClose` is called for a closing step (it may detach this
     // connection). Gives the time this connection next needs attention (max: when writable or

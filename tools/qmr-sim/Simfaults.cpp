@@ -110,6 +110,7 @@ ReplyPlan PlanReply(std::vector<Fault>& faults, const std::string& line, std::op
     if (Fault* f = take(Fault::Kind::Delay)) {
         plan.delay = f->time;
     }
+    plan.held = take(Fault::Kind::Hold) != nullptr;
     DropUsedUp(faults);
     return plan;
 }

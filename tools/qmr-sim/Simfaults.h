@@ -20,6 +20,7 @@ struct Fault {
         Override, // reply `text` instead; needs a match, and answers a matching line that has no reply
         Drop,     // send no reply
         Delay,    // send the reply `time` late
+        Hold,     // send the reply only once the simulator is told to release what it holds
         Split,    // send the first `size` bytes (0: half), then the rest `time` later
         Glue,     // send the line `text` right behind the reply, in the same write
         Overlong, // pad the reply with 'X' to `size` bytes before its terminator
@@ -81,6 +82,7 @@ struct ReplyPlan {
     size_t splitAt = 0; // >0: the first part's length, the rest follows after `splitGap`
     std::chrono::milliseconds splitGap{0};
     std::chrono::milliseconds delay{0};
+    bool held = false;         // goes out only once released
     Close close = Close::None; // instead of the reply
 };
 

@@ -211,6 +211,14 @@ void Simulator::RunOnLoop(const std::function<void()>& work)
     finished.wait();
 }
 
+void Simulator::ReleaseHeld()
+{
+    RunOnLoop([this] {
+        impl_->tcp.Release();
+        impl_->pty.Release();
+    });
+}
+
 void Simulator::TcpFin()
 {
     RunOnLoop([this] {

@@ -86,6 +86,8 @@ public:
     void OverlongNext(size_t length);
     void OverrideReply(const std::string& match, const std::string& text, int times = -1);
     void ErrorOn(const std::string& match, int code, int times = -1);
+    // Replies that a Hold fault keeps go out now, in their order.
+    void ReleaseHeld();
 
     // Connections. These act at once, discarding replies not yet sent, and return once done.
     bool TcpClientConnected() const { return tcpClient_.load(); }
