@@ -129,6 +129,20 @@ bool WaitWritable(int fd, int wake, Clock::time_point stallEnd)
     }
 }
 
+// What the driver still holds to send goes out before the port is released (the last
+// command before a close is often the one that hands the instrument back to its panel), but
+// a device that takes nothing does not hold the close up for long.
+constexpr auto kDrainLimit = std::chrono::milliseconds(1000);
+
+void DrainOutput(int fd)
+{
+    const auto end = std::chrono::steady_clock::now() + kDrainLimit;
+    int queued = 0;
+    while (ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0 && std::chrono::steady_clock::now() < end) {
+        poll(nullptr, 0, 2);
+    }
+}
+
 } // namespace
 
 // One read, write or query of the open device: while it lasts, a close waits before it
@@ -220,6 +234,9 @@ bool SerialPort::Open(int comNumber, const CommSettings& settings)
     if (tcsetattr(fd, TCSANOW, &tio) != 0) {
         return fail(true, errno);
     }
+    // Bytes that came before this open (a late reply to a command given up before the last
+    // close) answer nothing that this link will send.
+    tcflush(fd, TCIFLUSH);
     const int wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wake < 0) {
         return fail(true, errno);
@@ -250,6 +267,7 @@ void SerialPort::Close()
     const int fd = std::exchange(fd_, -1);
     const int wake = std::exchange(wakeFd_, -1);
     lock.unlock();
+    DrainOutput(fd);
     // The exclusive flag belongs to the terminal, not to this descriptor: clear it so that the
     // next opener (this program again, after a reopen) is not refused.
     ioctl(fd, TIOCNXCL);

@@ -50,12 +50,13 @@ public:
     // Opens the device node of `comNumber` (the port-name rule) for reading and writing, held
     // exclusively against other programs (TIOCEXCL, and an advisory lock that binds root as
     // well), in raw mode with `settings` applied, DTR and RTS raised, no XON/XOFF. False when
-    // any step fails; nothing stays open then.
+    // any step fails; nothing stays open then. Input that arrived before the open is dropped.
     bool Open(int comNumber, const CommSettings& settings);
     // What made the last Open fail; error 0 after one that succeeded.
     const SerialOpenFailure& LastOpenFailure() const { return openFailure_; }
-    // Ends every read and write in progress at once, waits until they have returned, then
-    // releases the device. Not to be called from inside a read or write of this port.
+    // Ends every read and write in progress at once, waits until they have returned, lets the
+    // driver send what it holds (for a second at most), then releases the device. Not to be
+    // called from inside a read or write of this port.
     void Close();
     bool IsOpen() const;
 

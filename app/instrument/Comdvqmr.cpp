@@ -7,7 +7,9 @@
 #include "common/QmrUsbIds.h"
 #include "wenport/Wenport.h"
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -376,14 +378,30 @@ void KComDeviceQmr::SetAsideAwaitedReply(int timeoutMs)
 
 bool KComDeviceQmr::AwaitsSetAsideReply() const
 {
+    // Not ended by its time alone: a reply later than that would answer the next command. The
+    // reply time-out of the window that follows gives it up.
+    return setAsideUntilMs_.load() != kNoSetAside && IsOpen();
+}
+
+int KComDeviceQmr::SetAsideTimeLeftMs() const
+{
     const int64_t until = setAsideUntilMs_.load();
-    return until != kNoSetAside && IsOpen() && SteadyClockMs() < until;
+    if (until == kNoSetAside) {
+        return -1;
+    }
+    return static_cast<int>(std::clamp<int64_t>(until - SteadyClockMs(), 0, INT_MAX));
+}
+
+bool KComDeviceQmr::AwaitsReply() const
+{
+    const int state = state_.load();
+    const bool pending = state != csIDLE && state != csSETPP && state != csSETDB && (state & kAnswered) == 0;
+    return pending || listenedAwaited_.load() || AwaitsSetAsideReply();
 }
 
 bool KComDeviceQmr::TakeSetAsideReply()
 {
-    const int64_t until = setAsideUntilMs_.exchange(kNoSetAside);
-    return until != kNoSetAside && SteadyClockMs() < until;
+    return setAsideUntilMs_.exchange(kNoSetAside) != kNoSetAside;
 }
 
 void KComDeviceQmr::ForgetAwaitedReplies()

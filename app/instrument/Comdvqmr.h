@@ -101,11 +101,16 @@ public:
     // as raw-text listener); true when it went out.
     bool SendListened(const char* text);
     // The window switch: the reply that the closing window still awaits (a command's, or a
-    // listened query's) is set aside and the state returns to idle. Until that reply has come
-    // or `timeoutMs` have passed since its query went out, the device is busy and the next
-    // reply is dropped, so that the next window's first command is not answered by it.
+    // listened query's) is set aside and the state returns to idle. Until that one reply has
+    // come (and is dropped), the link has closed or the reply time-out has given it up, the
+    // device is busy, so that no command goes out whose answer could be taken for it. Its
+    // time-out is due `timeoutMs` after its query went out.
     void SetAsideAwaitedReply(int timeoutMs);
     bool AwaitsSetAsideReply() const;
+    // Milliseconds until the set-aside reply's time-out is due (0 when past); -1 when none.
+    int SetAsideTimeLeftMs() const;
+    // A reply is awaited: a query's that is pending, a listened query's, or one set aside.
+    bool AwaitsReply() const;
     // Nothing is awaited any more (the link closed, or the reply time-out gave up): the
     // state is idle and no reply is set aside.
     void ForgetAwaitedReplies();

@@ -182,40 +182,59 @@ bool KModuleQmr::ToLocal()
     if (!IsRemote()) {
         return true;
     }
+    // With a reply still awaited (a command in flight, or one set aside at a window switch),
+    // the local command's own answer could not be told from it: the command goes out, no
+    // answer is awaited, and the window is local at once, the link closed behind it.
+    const bool awaited = deviceQmr_ != nullptr && deviceQmr_->AwaitsReply();
     busy_.store(true);
     functionState_.store(fnTOLOCAL);
     const bool sent = deviceQmr_ != nullptr && deviceQmr_->SendLocal();
-    if (!sent) {
-        ClosePort();
-        End();
+    if (!sent || awaited) {
+        EndLocal(true);
     }
     // The tabs follow the link: with the link closed they are usable again.
     SetPortPageEnabled(true);
     return sent;
 }
 
+void KModuleQmr::EndLocal(bool showLocal)
+{
+    // Closed first: nothing that arrives while the local state is drawn is taken any more.
+    ClosePort();
+    if (showLocal) {
+        SetRemoteState(false);
+    }
+    End();
+}
+
 bool KModuleQmr::ForceLocal()
 {
     const Running running(this);
     // An exit that closed the link first has shown the local state with its own message.
-    const bool wasRemote = IsRemote();
+    const bool wasRemote = IsRemote() || IsConnected();
+    AbandonModeChange();
     busy_.store(true);
     functionState_.store(fnTOLOCAL);
     ResetSequences();
-    if (deviceQmr_ == nullptr || !deviceQmr_->ForceLocal()) {
-        ClosePort();
+    if (deviceQmr_ != nullptr) {
+        deviceQmr_->ForceLocal();
     }
-    End();
+    // No answer to ":SYST:LOC" is awaited: once it went out the window is local as at the end
+    // of a Disconnect, and the link is closed, so that a reply to what was given up reaches no
+    // later command. The status watch ends with remote mode.
+    EndLocal(wasRemote);
     SetPortPageEnabled(true);
-    // Local as soon as ":SYST:LOC" went out, since no reply to it is awaited. The status watch
-    // ends with remote mode: an instrument that stopped answering is not asked again.
     if (view_ != nullptr) {
         view_->SetErrorTimer(false);
     }
-    if (wasRemote) {
-        SetRemoteState(false);
-    }
     return true;
+}
+
+void KModuleQmr::AbandonModeChange()
+{
+    if (functionState_.load() == fnMODECHG && view_ != nullptr) {
+        view_->ModeChangeRefused();
+    }
 }
 
 bool KModuleQmr::DisconnectIfRemote()
@@ -252,14 +271,18 @@ void KModuleQmr::ClosePort()
     if (deviceQmr_ == nullptr) {
         return;
     }
+    // A mode change still waiting for its answer will not happen.
+    AbandonModeChange();
     deviceQmr_->Close();
     deviceQmr_->ClearRemote();
-    // Nothing answers on a closed link: no command waits, no time-out runs, no value waits.
+    // Nothing answers on a closed link: no command waits, no time-out runs, no value waits,
+    // and no identity is shown.
     deviceQmr_->ForgetAwaitedReplies();
     StopReplyTimeout();
     ResetSequences();
     if (view_ != nullptr) {
         view_->DropPendingValues();
+        view_->SetSerialLabel(QStringLiteral("S/N"));
     }
 }
 

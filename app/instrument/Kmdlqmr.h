@@ -137,6 +137,11 @@ public:
 protected:
     // Busy false and function state idle.
     void End();
+    // The end of going local: the link closed, the local state shown (unless the caller showed
+    // it with a message of its own), the module idle.
+    void EndLocal(bool showLocal);
+    // The window's slider back as before the mode button, when a mode change is under way.
+    void AbandonModeChange();
     void Post(int event);
     // The connect sequence's exits.
     void ErrorExit();

@@ -359,13 +359,8 @@ void KModuleQmr::StepToLocal(int event)
     if (event != 11) {
         return;
     }
-    SetRemoteState(false);
-    ClosePort();
-    if (view_ != nullptr) {
-        view_->SetSerialLabel(QStringLiteral("S/N"));
-    }
     LogLine("fnTOLOCAL", "END");
-    End();
+    EndLocal(true);
 }
 
 void KModuleQmr::StepModeChange(int event)

@@ -180,10 +180,24 @@ void TFormAppQmr::DropConnection()
     if (module_ == nullptr) {
         return;
     }
+    EndWaitingConnect();
     timerErr_->stop();
     DeleteChecker();
     module_->DisconnectIfRemote();
     module_->SetRemoteState(false);
+}
+
+void TFormAppQmr::EndWaitingConnect()
+{
+    // The connect that a switch asked for goes over the link that was open then, and only
+    // until the operator or the link says otherwise.
+    if (!autoConnect_) {
+        return;
+    }
+    autoConnect_ = false;
+    if (module_ != nullptr) {
+        module_->SetBusy(false);
+    }
 }
 
 void TFormAppQmr::UpdateUsbState()
@@ -206,6 +220,7 @@ void TFormAppQmr::UpdateUsbState()
     }
     Fill(ui_->StaticTextUsb, found ? kAqua : kNavy);
     if (inUse && !found && module_->IsUsbSettings()) {
+        EndWaitingConnect();
         timerErr_->stop();
         DeleteChecker();
         module_->DisconnectIfRemote();
@@ -282,7 +297,11 @@ void TFormAppQmr::ButtonConnectClick()
 
 void TFormAppQmr::ButtonDisConnectClick()
 {
-    if (module_ == nullptr || !module_->IsRemote()) {
+    if (module_ == nullptr) {
+        return;
+    }
+    EndWaitingConnect();
+    if (!module_->IsRemote()) {
         return;
     }
     int passes = 0;
@@ -368,13 +387,25 @@ void TFormAppQmr::ChangeMode(QWidget* slider, bool (KModuleQmr::*change)(), int 
         return;
     }
     if (module_->IsConnected()) {
-        modeSlider_ = slider;
-        modeSliderWasEnabled_ = slider->isEnabled();
-        slider->setEnabled(false);
+        // A press while an earlier one is under way keeps what the slider was before the first.
+        auto holdOff = [this, slider] {
+            if (modeSlider_ == nullptr) {
+                modeSlider_ = slider;
+                modeSliderWasEnabled_ = slider->isEnabled();
+            }
+            slider->setEnabled(false);
+        };
+        holdOff();
         // A mode change that its waits refuse (or that cannot be sent) does not happen: the
-        // window stays as it was before the press. So it does when the instrument refuses it.
+        // window stays as it was before the press, unless an earlier press's change is still
+        // under way. So it does when the instrument refuses it.
         if (!(module_->*change)()) {
-            ModeChangeRefused();
+            if (module_ == nullptr || module_->GetFunctionState() != fnMODECHG) {
+                ModeChangeRefused();
+            }
+        } else {
+            // The earlier press's refusal may have given the slider back while this one waited.
+            holdOff();
         }
         if (checker_) {
             checker_->RaiseCountdown();
@@ -451,6 +482,8 @@ void TFormAppQmr::FormShow()
         module_->SetRemoteState(true);
     }
     UpdateUsbState();
+    // The buttons follow the state at once, not only from the next update.
+    UpdateActions();
 }
 
 bool TFormAppQmr::FormCloseQuery()
@@ -497,6 +530,7 @@ void TFormAppQmr::FormClose()
     timerErr_->stop();
     timerFunc_->stop();
     timerOver_->stop();
+    EndWaitingConnect();
     DropPendingValues();
     if (!switching_) {
         if (KWindowSwitch* windowSwitch = Switch()) {

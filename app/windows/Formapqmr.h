@@ -172,6 +172,9 @@ protected:
     int CurrentLinkCode();
     KWindowSwitch* Switch() const;
     void DeleteChecker();
+    // A Disconnect, a lost link, the reply time-out or a close ends the connect that a switch
+    // asked for, if it still waits.
+    void EndWaitingConnect();
     // The mode button's two roads: with a link, the instrument changes mode (`slider` waits
     // for the answer); without one, the other control window opens unconnected.
     void ChangeMode(QWidget* slider, bool (KModuleQmr::*change)(), int otherWindow);

@@ -35,10 +35,20 @@ void TFormAppQmr::TimerFuncTimer()
     if (module_ == nullptr) {
         return;
     }
+    if (autoConnect_ && !module_->IsConnected()) {
+        // The link that the connect was to go over has gone since the switch.
+        EndWaitingConnect();
+        return;
+    }
     if (autoConnect_ && device_ != nullptr && device_->AwaitsSetAsideReply()) {
         // The last window's reply is still on its way: this window's first command waits for
-        // it (or for its time-out), so that the reply is not taken for this command's answer.
-        timerFunc_->start();
+        // it, so that the reply is not taken for this command's answer. Its time-out, once
+        // due, asks here.
+        if (device_->SetAsideTimeLeftMs() > 0) {
+            timerFunc_->start();
+        } else {
+            TimerOverTimer();
+        }
         return;
     }
     runningHandlers_ |= kRunFunc;
@@ -100,6 +110,7 @@ void TFormAppQmr::TimerOverTimer()
             device_->ForgetAwaitedReplies();
         }
         module_->ResetSequences();
+        EndWaitingConnect();
         if (answer == kMsgOk) {
             exitConfirmed_ = true;
             close();

@@ -490,8 +490,9 @@ TEST_F(Device, ACommandSentFromInsideTheReplyIsNotWiped)
 }
 
 // At a window switch the reply still awaited is set aside: the state is idle at once, the device
-// stays busy until the reply came (and is dropped for the module and a listener alike) or its
-// time-out passed, and then the next command's reply reaches the module again.
+// stays busy until the reply came (and is dropped for the module and a listener alike) or the
+// reply time-out gave it up (its time alone ends nothing), and then the next command's reply
+// reaches the module again.
 TEST_F(Device, AReplySetAsideAtASwitchIsDroppedOrOutlived)
 {
     Open();
@@ -503,17 +504,21 @@ TEST_F(Device, AReplySetAsideAtASwitchIsDroppedOrOutlived)
     };
     for (const auto& [name, query] : queries) {
         for (const bool answered : {true, false}) {
-            SCOPED_TRACE(std::string(name) + (answered ? " answered" : " outlived"));
+            SCOPED_TRACE(std::string(name) + (answered ? " answered" : " given up"));
             ASSERT_TRUE(query(device_));
             Wire();
             recorder_.ClearCalls();
-            device_.SetAsideAwaitedReply(answered ? 5000 : 300);
+            device_.SetAsideAwaitedReply(answered ? 5000 : 0);
             EXPECT_EQ(device_.GetCommandState(), csIDLE);
-            EXPECT_TRUE(device_.AwaitsSetAsideReply() && device_.IsBusy() && !device_.IsIdle());
+            EXPECT_TRUE(device_.AwaitsSetAsideReply() && device_.AwaitsReply() && device_.IsBusy() &&
+                        !device_.IsIdle());
             if (answered) {
                 ASSERT_TRUE(peer_.Send("0\n"));
                 ASSERT_TRUE(qmrtest::WaitFor([&] { return recorder_.Count("ReceiveData") == 1; }, 3s));
                 EXPECT_TRUE(device_.LastReplyClaimed());
+            } else {
+                EXPECT_EQ(device_.SetAsideTimeLeftMs(), 0);
+                device_.ForgetAwaitedReplies();
             }
             ASSERT_TRUE(qmrtest::WaitFor([&] { return !device_.AwaitsSetAsideReply(); }, 3s));
             EXPECT_FALSE(device_.IsBusy());

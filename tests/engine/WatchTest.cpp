@@ -156,6 +156,8 @@ struct ForcedLocalCase {
     const char* localAnswer; // the instrument's answer to ":SYST:LOC"; null: none
     int dropped;             // replies the instrument leaves out from the next on (-1: all)
     int fatal;               // an error that the next poll finds; 0: none
+    int com = 0;             // 0: over TCP; else over the pseudo-terminal as this COM number
+    bool late = false;       // the unanswered reply comes after all, once the window is local
 };
 
 void PrintTo(const ForcedLocalCase& c, std::ostream* os)
@@ -165,10 +167,13 @@ void PrintTo(const ForcedLocalCase& c, std::ostream* os)
 
 class ForcedLocal : public Connected, public ::testing::WithParamInterface<ForcedLocalCase> {};
 
+// Local as at the end of a Disconnect: the link closed (a late reply finds none), the identity
+// gone, Com SET usable, Panel Lock and Configure greyed; nothing follows, and a new Connect is
+// answered by its own replies.
 TEST_P(ForcedLocal, LeavesTheWindowLocalAtOnceAndNothingFollows)
 {
     const ForcedLocalCase& c = GetParam();
-    Connect();
+    Connect(c.com);
     Window()->TimerOver()->setInterval(300);
     if (c.localAnswer != nullptr) {
         sim.instrument().SetLocalAnswer(c.localAnswer);
@@ -177,7 +182,8 @@ TEST_P(ForcedLocal, LeavesTheWindowLocalAtOnceAndNothingFollows)
         sim.instrument().PushError(c.fatal);
     } else {
         op.Queue(false);
-        sim.AddFault(qmrsim::Fault::Of(qmrsim::Fault::Kind::Drop).Times(c.dropped));
+        sim.AddFault(
+            qmrsim::Fault::Of(c.late ? qmrsim::Fault::Kind::Hold : qmrsim::Fault::Kind::Drop).Times(c.dropped));
     }
     ASSERT_TRUE(WaitForLine(":SYST:LOC"));
     ASSERT_TRUE(
@@ -186,23 +192,34 @@ TEST_P(ForcedLocal, LeavesTheWindowLocalAtOnceAndNothingFollows)
     EXPECT_EQ(Device()->GetCommandState(), csIDLE);
     EXPECT_FALSE(Window()->TimerOver()->isActive());
     EXPECT_FALSE(Window()->TimerErr()->isActive());
+    EXPECT_FALSE(Module()->IsConnected());
+    EXPECT_EQ(Label("LabelSerial")->text(), QStringLiteral("S/N"));
+    auto enabled = [&](const char* name) {
+        return Window()->findChild<QPushButton*>(QLatin1String(name))->isEnabled();
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return enabled("ButtonSetting") && !enabled("ButtonPanelLock"); }, 1000));
+    EXPECT_FALSE(enabled("ButtonConfig"));
+    sim.ReleaseHeld();
     const size_t sent = Lines().size();
     EXPECT_FALSE(QTest::qWaitFor([&] { return op.Seen().size() != 1 || Lines().size() != sent; }, 4000));
 
-    auto* connect = Window()->findChild<QPushButton*>(QStringLiteral("ButtonConnect"));
-    EXPECT_EQ(connect->isEnabled(), c.fatal == 0);
+    EXPECT_EQ(enabled("ButtonConnect"), c.fatal == 0);
     if (c.fatal == 0) {
         sim.ClearFaults();
         sim.ClearRecords();
         ClickConnect();
         ASSERT_TRUE(WaitRemote());
         EXPECT_EQ(Lines().front(), ":ISI:MODE?");
+        EXPECT_EQ(Label("LabelSerial")->text(), QStringLiteral("S/N SN34000123"));
+        EXPECT_EQ(op.Seen().size(), 1u);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Exits, ForcedLocal,
                          ::testing::Values(ForcedLocalCase{"timeOutAnswered", "1", 1, 0},
                                            ForcedLocalCase{"timeOutSilent", nullptr, -1, 0},
+                                           ForcedLocalCase{"timeOutLateReply", nullptr, 1, 0, 0, true},
+                                           ForcedLocalCase{"timeOutLateReplyUsb", nullptr, 1, 0, 6, true},
                                            ForcedLocalCase{"fatalSilent", nullptr, 0, -365}),
                          [](const auto& info) { return std::string(info.param.name); });
 

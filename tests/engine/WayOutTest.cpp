@@ -17,10 +17,12 @@
 namespace enginetest {
 namespace {
 
-constexpr auto kHeld = 800ms;
-
 class WayOutTest : public EngineTest {
-protected:
+public:
+    using EngineTest::op;
+    using EngineTest::sim;
+    using EngineTest::WaitForLine;
+
     TFormAppQmr* Current() const { return startUp->CurrentWindow(); }
     int Number() const
     {
@@ -49,11 +51,11 @@ protected:
             15000);
     }
     // The percent window connected, then (for the settings or the manual window) switched.
-    void ConnectFrom(int number)
+    void ConnectFrom(int number, int com = 0)
     {
-        StartSim();
+        StartSim(com);
         sim.instrument().SetMode('P');
-        WriteSettings();
+        WriteSettings(com);
         StartProgram();
         Press("ButtonMode"); // unconnected: to the percent window
         ClickConnect();
@@ -83,24 +85,34 @@ void PrintTo(const WayOut& c, std::ostream* os)
 class WayOutWhileAReplyIsHeld : public WayOutTest, public ::testing::WithParamInterface<WayOut> {};
 
 // The next window's first command waits for the held reply, which answers nothing there: the
-// next window connects over the same link and shows the instrument's identity.
+// next window connects over the same link and shows the instrument's identity. The reply is
+// let go once the press has been taken up (the mode button's press waits inside it).
 TEST_P(WayOutWhileAReplyIsHeld, TheNextWindowWaitsForItAndConnects)
 {
     const WayOut& c = GetParam();
     ConnectFrom(c.from);
-    sim.AddFault(qmrsim::Fault::Of(qmrsim::Fault::Kind::Delay).On(c.held).Time(kHeld));
+    sim.AddFault(qmrsim::Fault::Of(qmrsim::Fault::Kind::Hold).On(c.held));
     sim.ClearRecords();
     if (c.ask != nullptr) {
         c.ask(Current());
     }
     ASSERT_TRUE(WaitForLine(c.held));
+    qmrsim::Clock::time_point released;
+    auto* button = Current()->findChild<QPushButton*>(QLatin1String(c.button));
+    const QMetaObject::Connection release = QObject::connect(button, &QPushButton::pressed, [&] {
+        QTimer::singleShot(0, [&] {
+            released = qmrsim::Clock::now();
+            sim.ReleaseHeld();
+        });
+    });
     Press(c.button);
+    QObject::disconnect(release);
     ASSERT_TRUE(QTest::qWaitFor([&] { return Number() == c.to; }, 5000));
     ASSERT_TRUE(Settled());
     const std::vector<qmrsim::Received> records = sim.Records();
     const auto held = std::find_if(records.begin(), records.end(), [&](const auto& r) { return r.line == c.held; });
     ASSERT_TRUE(held != records.end() && held + 1 != records.end());
-    EXPECT_GE((held + 1)->at - held->at, kHeld - 50ms) << (held + 1)->line;
+    EXPECT_GE((held + 1)->at, released) << (held + 1)->line;
     EXPECT_TRUE(Current()->Module()->IsRemote());
     EXPECT_TRUE(op.Seen().empty());
     EXPECT_EQ(sim.TcpAccepted(), 1);
@@ -123,37 +135,129 @@ INSTANTIATE_TEST_SUITE_P(
                              "ButtonManual", 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// The poll's reply comes after the mode button's ten waits: no mode change happens, and the
-// slider is as it was before the press, held off only while the button waited. (A press once
-// the poll has ended changes the mode: "modeDuringPoll" above.)
-TEST_F(WayOutTest, AModeChangeItsWaitsRefuseLeavesTheSliderAsItWas)
+struct EndOfWait {
+    const char* name;
+    int com;         // 0: over TCP; else over the pseudo-terminal as this COM number
+    bool replyComes; // the held reply comes during the Disconnect's wait (else never)
+    void (*end)(WayOutTest&);
+};
+
+void PrintTo(const EndOfWait& c, std::ostream* os)
 {
+    *os << c.name;
+}
+
+class EndWhileTheNextWindowWaits : public WayOutTest, public ::testing::WithParamInterface<EndOfWait> {};
+
+// Configure while the poll's reply is held: the settings window waits for it. A Disconnect or
+// a lost link then ends that connect: the window stays local, nothing follows the local
+// command, no new link is opened and no cable warning comes.
+TEST_P(EndWhileTheNextWindowWaits, LeavesTheWindowLocal)
+{
+    const EndOfWait& c = GetParam();
+    ConnectFrom(1, c.com);
+    sim.AddFault(qmrsim::Fault::Of(c.replyComes ? qmrsim::Fault::Kind::Hold : qmrsim::Fault::Kind::Drop).On("*STB?"));
+    ASSERT_TRUE(WaitForLine("*STB?"));
+    Press("ButtonConfig");
+    ASSERT_EQ(Number(), 2);
+    op.Forget();
+    c.end(*this);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            KModuleQmr* module = Current()->Module();
+            return module != nullptr && !module->IsConnected() && module->GetFunctionState() == fnIDLE &&
+                   !module->GetBusy() &&
+                   Current()->findChild<QLabel*>(QStringLiteral("LabelLocal"))->palette().color(QPalette::Window) ==
+                       QColor(0xFF, 0xFF, 0x00);
+        },
+        10000));
+    const std::vector<std::string> before = Lines();
+    EXPECT_FALSE(QTest::qWaitFor([&] { return Lines().size() != before.size(); }, 2000)) << Lines().back();
+    if (!before.empty() && std::string(c.name).find("disconnect") == 0) {
+        EXPECT_EQ(before.back(), ":SYST:LOC;*OPC?");
+    }
+    EXPECT_FALSE(Current()->Module()->IsBusy());
+    EXPECT_EQ(Number(), 2);
+    EXPECT_EQ(sim.TcpAccepted(), c.com == 0 ? 1 : 0);
+    for (const Shown& shown : op.Seen()) {
+        EXPECT_FALSE(shown.upper.contains(QStringLiteral("USB Cable"))) << shown.upper.toStdString();
+    }
+}
+
+void Disconnect(WayOutTest& t)
+{
+    auto* button = t.Current()->findChild<QPushButton*>(QStringLiteral("ButtonDisConnect"));
+    const QMetaObject::Connection release =
+        QObject::connect(button, &QPushButton::pressed, [&] { QTimer::singleShot(0, [&] { t.sim.ReleaseHeld(); }); });
+    button->click();
+    QObject::disconnect(release);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, EndWhileTheNextWindowWaits,
+                         ::testing::Values(EndOfWait{"disconnectReplyComes", 0, true, Disconnect},
+                                           EndOfWait{"disconnectReplyNever", 0, false, Disconnect},
+                                           EndOfWait{"fin", 0, true, [](WayOutTest& t) { t.sim.TcpFin(); }},
+                                           EndOfWait{"hangUp", 5, true, [](WayOutTest& t) { t.sim.HangUpPty(); }}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct RefusedMode {
+    const char* name;
+    int presses; // dB / % pressed once, or twice 40 ms apart
+    void (*refuse)(WayOutTest&);
+};
+
+void PrintTo(const RefusedMode& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class ModeChangeThatDoesNotHappen : public WayOutTest, public ::testing::WithParamInterface<RefusedMode> {};
+
+// The instrument stays in its mode, and so does the window, with its slider as before the first
+// press: held off only while the change was under way.
+TEST_P(ModeChangeThatDoesNotHappen, LeavesTheSliderAsItWas)
+{
+    const RefusedMode& c = GetParam();
     ConnectFrom(1);
     TestWindow* window = dynamic_cast<TestWindow*>(Current());
-    sim.AddFault(qmrsim::Fault::Of(qmrsim::Fault::Kind::Delay).On("*STB?").Time(3000ms));
-    ASSERT_TRUE(WaitForLine("*STB?"));
+    c.refuse(*this);
     bool heldOff = false;
-    QTimer::singleShot(300, window, [&] { heldOff = !window->slider.isEnabled(); });
+    QTimer::singleShot(20, window, [&] { heldOff = !window->slider.isEnabled(); });
+    if (c.presses == 2) {
+        QTimer::singleShot(40, window, [window] { window->ActionDBExecute(); });
+    }
     Press("ButtonMode");
-    EXPECT_TRUE(heldOff);
+    sim.ReleaseHeld();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return heldOff && window->Module() != nullptr && window->Module()->GetFunctionState() == fnIDLE &&
+                   window->slider.isEnabled();
+        },
+        8000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->Module()->IsBusy(); }, 3000));
     EXPECT_TRUE(window->slider.isEnabled());
-    EXPECT_EQ(Count(":ISI:MODE I;*OPC?"), 0);
     EXPECT_EQ(Number(), 1);
 }
 
-// The instrument answers the mode change with a refusal: it stays in its mode, and so does the
-// window, with its slider as before the press.
-TEST_F(WayOutTest, AModeChangeTheInstrumentRefusesLeavesTheSliderAsItWas)
-{
-    ConnectFrom(1);
-    TestWindow* window = dynamic_cast<TestWindow*>(Current());
-    sim.instrument().SetOpcAnswer("0");
-    Press("ButtonMode");
-    ASSERT_TRUE(WaitForLine(":ISI:MODE I;*OPC?"));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return window->slider.isEnabled(); }, 5000));
-    EXPECT_EQ(window->Module()->GetFunctionState(), fnIDLE);
-    EXPECT_EQ(Number(), 1);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Refusals, ModeChangeThatDoesNotHappen,
+    ::testing::Values(
+        // The poll's reply comes only after the mode button's ten waits: no mode command goes.
+        RefusedMode{"waitsRunOut", 1,
+                    [](WayOutTest& t) {
+                        t.sim.AddFault(qmrsim::Fault::Of(qmrsim::Fault::Kind::Hold).On("*STB?"));
+                        ASSERT_TRUE(t.WaitForLine("*STB?"));
+                    }},
+        RefusedMode{"refused", 1, [](WayOutTest& t) { t.sim.instrument().SetOpcAnswer("0"); }},
+        RefusedMode{"refusedTwice", 2, [](WayOutTest& t) { t.sim.instrument().SetOpcAnswer("0"); }},
+        // Its reply never comes; the time-out's question is answered no.
+        RefusedMode{"timedOut", 1,
+                    [](WayOutTest& t) {
+                        t.Current()->TimerOver()->setInterval(300);
+                        t.op.Queue(false);
+                        t.sim.AddFault(qmrsim::Fault::Of(qmrsim::Fault::Kind::Drop).On(":ISI:MODE I;*OPC?"));
+                    }}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace enginetest
