@@ -232,9 +232,14 @@ bool KComDeviceQmr::SendRemote()
     return SendQuery(csREM, ":SYST:REM;ERR?");
 }
 
-bool KComDeviceQmr::SendLocal()
+bool KComDeviceQmr::SendLocal(bool awaitAnswer)
 {
-    return SendQuery(csLOCL, ":SYST:LOC;*OPC?");
+    const char* const text = ":SYST:LOC;*OPC?";
+    if (awaitAnswer) {
+        return SendQuery(csLOCL, text);
+    }
+    ForgetAwaitedReplies();
+    return Send(text, true) == 1;
 }
 
 bool KComDeviceQmr::SendModeIL()

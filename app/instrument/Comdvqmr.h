@@ -76,7 +76,8 @@ public:
     bool QueryKeyLock();
     bool QueryError();
     bool SendRemote();
-    bool SendLocal();
+    // `awaitAnswer` false: the reply still awaited is given up and none is awaited for this one.
+    bool SendLocal(bool awaitAnswer = true);
     bool SendModeIL();
     bool SendModePP();
     // The loss range for the device's frequency, joined with an error-queue read.

@@ -183,12 +183,13 @@ bool KModuleQmr::ToLocal()
         return true;
     }
     // With a reply still awaited (a command in flight, or one set aside at a window switch),
-    // the local command's own answer could not be told from it: the command goes out, no
-    // answer is awaited, and the window is local at once, the link closed behind it.
+    // the local command's own answer could not be told from it: the command goes out, that
+    // reply and its answer are awaited no more, and the window is local at once, the link
+    // closed behind it.
     const bool awaited = deviceQmr_ != nullptr && deviceQmr_->AwaitsReply();
     busy_.store(true);
     functionState_.store(fnTOLOCAL);
-    const bool sent = deviceQmr_ != nullptr && deviceQmr_->SendLocal();
+    const bool sent = deviceQmr_ != nullptr && deviceQmr_->SendLocal(!awaited);
     if (!sent || awaited) {
         EndLocal(true);
     }

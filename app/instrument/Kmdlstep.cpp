@@ -398,7 +398,10 @@ void KModuleQmr::StepRange(int event)
             return;
         }
         errors_->ShowWarnings();
+        // The editing ends here also when the operator began it during the connect: the
+        // Frequency SET button comes up with it, so that the button and the sliders agree.
         if (view_ != nullptr) {
+            view_->ReleaseFrequencySet();
             view_->SetFrequencyEditing(false);
         }
         End();

@@ -96,8 +96,13 @@ void TFormAppQmr::TimerErrTimer()
 
 void TFormAppQmr::TimerOverTimer()
 {
-    runningHandlers_ |= kRunOver;
     timerOver_->stop();
+    // The reply came in time, but its hand-over to this thread waited behind a busy wait that
+    // let no message through: nothing is left to ask about.
+    if (device_ != nullptr && !device_->AwaitsReply()) {
+        return;
+    }
+    runningHandlers_ |= kRunOver;
     const int answer = ShowYesNoMsg(QStringLiteral(" No response from QMR3400. Please close this program."),
                                     QStringLiteral(" Are you sure you want to Exit? "));
     // A window that closed while the question was up (the late reply switched windows) has let

@@ -223,6 +223,19 @@ INSTANTIATE_TEST_SUITE_P(Exits, ForcedLocal,
                                            ForcedLocalCase{"fatalSilent", nullptr, 0, -365}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The time-out fires after its reply has come (a busy wait held the hand-over back): it asks
+// nothing, and the window stays remote.
+TEST_F(Connected, ATimeOutAfterItsReplyAsksNothing)
+{
+    Connect();
+    ASSERT_TRUE(WaitForLine("*STB?"));
+    ASSERT_TRUE(WaitIdle());
+    op.Queue(false);
+    Window()->TimerOverTimer();
+    EXPECT_TRUE(op.Seen().empty());
+    EXPECT_TRUE(WaitRemote(1s));
+}
+
 TEST_F(Connected, NoReplyAnsweredYesClosesThroughTheExitQuestion)
 {
     Connect();

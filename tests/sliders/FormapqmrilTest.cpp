@@ -167,15 +167,34 @@ TEST_F(DbWindowTest, FrequencySetTwiceHandsTheUnchangedFrequencyOnce)
     EXPECT_EQ(link.NextLine(kQuiet), "");
 }
 
-// Frequency SET by the mouse or by Space: the button's state and the editing always agree.
-class FrequencySetWays : public DbWindowTest, public ::testing::WithParamInterface<bool> {};
+// Frequency SET by the mouse or by Space, or ended by the connect's range step: the button's
+// state and the editing always agree.
+class FrequencySetWays : public DbWindowTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(FrequencySetWays, TheEditingFollowsTheButton)
 {
     ASSERT_TRUE(link.Connect());
+    if (GetParam() == 2) {
+        ASSERT_TRUE(module->ToRemote());
+        auto conversation = slidertest::ConnectConversation(kKindIL, "126,1000");
+        conversation.push_back({KComDeviceQmr::RangeText(1000), "0,700;" + slidertest::kNoError});
+        EXPECT_EQ(link.Converse(conversation,
+                                [&](const std::string& command) {
+                                    if (command == KComDeviceQmr::RangeText(1000)) {
+                                        PressSet();
+                                        ReleaseSet();
+                                    }
+                                }),
+                  "");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return module->GetFunctionState() == fnIDLE; }, 5000));
+        EXPECT_FALSE(window->SpeedButtonSet->isChecked());
+        EXPECT_FALSE(frequency->isEnabled());
+        EXPECT_TRUE(loss->isEnabled());
+        return;
+    }
     window->ShowFrequency(1234);
     for (const bool down : {true, false}) {
-        if (GetParam()) {
+        if (GetParam() == 1) {
             window->SpeedButtonSet->setFocus();
             QTest::keyClick(window->SpeedButtonSet, Qt::Key_Space);
         } else {
@@ -189,8 +208,9 @@ TEST_P(FrequencySetWays, TheEditingFollowsTheButton)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Ways, FrequencySetWays, ::testing::Values(false, true),
-                         [](const auto& info) { return std::string(info.param ? "Space" : "mouse"); });
+INSTANTIATE_TEST_SUITE_P(Ways, FrequencySetWays, ::testing::Values(0, 1, 2), [](const auto& info) {
+    return std::string(info.param == 0 ? "mouse" : info.param == 1 ? "Space" : "connectEnds");
+});
 
 TEST_F(DbWindowTest, EnterInTheFrequencyEndsTheEditingAndSendsOnce)
 {

@@ -1,13 +1,24 @@
-// Random roads through the slider frames of the real percent and dB windows: the operator's
-// gestures on the level, loss and frequency sliders, mixed with an instrument that answers late,
-// holds a range reply or refuses one, or goes local, with time that passes the gate and the busy
-// window, and with a link that is closed, lost and opened again, and the window closed.
+// Random roads through the real program. The slider roads: the operator's gestures on the
+// level, loss and frequency sliders of the percent and dB windows, mixed with an instrument that
+// answers late, holds a range reply or refuses one, or goes local, with time that passes the gate
+// and the busy window, and with a link that is closed, lost and opened again, and the window
+// closed. The link roads: the operator's presses that connect, go local and switch windows
+// (Connect, Disconnect, Configure and Control, Manual, dB / % once and twice, Panel Lock, a
+// settings read, a free-text query), mixed with an instrument that answers late, holds a reply
+// past the reply time-out, never answers or refuses a mode change, and a link that is closed,
+// reset or hung up; the time-out's question is answered no.
 //
-// The instrument is the simulator's own command processor behind a TCP peer on 127.0.0.1; the
-// test decides when each reply goes out. After every step it checks that every level, loss and
-// frequency that reached the instrument lay within the limits it had in force, and that nothing
-// made before a drop went out after it. Once the road is quiet it checks that the window shows
-// what the instrument holds and that the instrument holds the newest gesture's value.
+// The instrument is the simulator's own command processor behind a TCP peer on 127.0.0.1 (or a
+// pseudo-terminal published as the USB port); the test decides when each reply goes out. As each
+// line reaches the instrument: every level, loss and frequency lay within the limits in force,
+// nothing made before a drop or in a window since replaced went out, and no two of them came
+// closer than the gate allows. As the program logs them: every reply that a sequence took was
+// the instrument's answer to that sequence's own query, and no connect started that no press
+// asked for since the last Disconnect, drop or close; the time-out asked at most once for each
+// query left unanswered. Once the road is quiet: the window shows the link as it is (local: the
+// link closed, Com SET usable, Panel Lock and Configure greyed, no identity; remote: the link
+// open, the instrument remote, its identity shown), no slider is greyed in remote, the window
+// shows what the instrument holds and the instrument holds the newest gesture's value.
 //
 // The roads come from a fixed seed; RC_PARAMS replays a seed or walks more roads.
 #include "RoadRig.h"
@@ -77,8 +88,10 @@ constexpr int kRoadSteps = 40;
 // local key is seen at the next poll): they weigh the choices, the steps do not rely on them.
 struct Model {
     bool db = false;
-    bool open = true; // the window
-    int held = 0;     // steps to come before the left button held on the level or loss thumb comes up
+    bool links = false; // a link road
+    bool usb = false;   // over the pseudo-terminal
+    bool open = true;   // the window
+    int held = 0;       // steps to come before the left button held on the level or loss thumb comes up
     bool editing = false;
     bool linked = true;
     int fresh = 0; // steps to come in which a new frequency's range reply may still be awaited
@@ -109,6 +122,18 @@ enum class Act {
     Reconnect,
     GoLocal,
     CloseWindow,
+    Connect,
+    Configure,
+    Manual,
+    Mode,
+    ModeTwice,
+    PanelLock,
+    Read,
+    FreeText,
+    DropReply,
+    HoldReply,
+    RefuseMode,
+    Fin,
 };
 
 const char* const kActNames[] = {"time",
@@ -134,13 +159,40 @@ const char* const kActNames[] = {"time",
                                  "link lost",
                                  "reconnect",
                                  "instrument local",
-                                 "close window"};
+                                 "close window",
+                                 "Connect",
+                                 "Configure / Control",
+                                 "Manual / Control",
+                                 "dB / %",
+                                 "dB / % twice",
+                                 "Panel Lock",
+                                 "Read",
+                                 "free text",
+                                 "next reply never sent",
+                                 "next reply held past the time-out",
+                                 "next mode change refused",
+                                 "link closed"};
 
 // The acts that a road can take next, with their weights.
 std::vector<std::pair<int, Act>> Choices(const Model& m)
 {
     if (!m.open) {
         return {{1, Act::Time}, {1, Act::ReleaseReplies}};
+    }
+    if (m.links) {
+        // Over USB a lost link is a hang-up, whichever way the road loses it.
+        return {{10, Act::Time},          {4, Act::SlowReplies},
+                {4, Act::ReleaseReplies}, {5, Act::TrackKey},
+                {4, Act::EditEnter},      {3, Act::NewFrequency},
+                {8, Act::Connect},        {5, Act::Disconnect},
+                {6, Act::Configure},      {4, Act::Manual},
+                {5, Act::Mode},           {4, Act::ModeTwice},
+                {3, Act::PanelLock},      {3, Act::Read},
+                {3, Act::FreeText},       {3, Act::DropReply},
+                {3, Act::HoldReply},      {3, Act::RefuseMode},
+                {3, Act::Poll},           {2, Act::GoLocal},
+                {2, Act::LoseLink},       {m.usb ? 0 : 2, Act::Fin},
+                {1, Act::CloseWindow}};
     }
     std::vector<std::pair<int, Act>> acts{
         {14, Act::Time}, {6, Act::SlowReplies}, {6, Act::ReleaseReplies}, {12, Act::TrackKey}};
@@ -389,7 +441,12 @@ private:
 void Step::Make(Road& road) const
 {
     TFrameSlider* f = road.Frame(frequency_);
-    QSlider* track = f->TrackBar;
+    // A window without sliders (or without that slider) takes no gesture on one.
+    const bool gesture = act_ >= Act::TrackKey && act_ <= Act::NewFrequency;
+    if (gesture && (f == nullptr || (act_ >= Act::FrequencySet && road.FrequencySet() == nullptr))) {
+        return;
+    }
+    QSlider* track = f != nullptr ? f->TrackBar : nullptr;
     const Quantity q = Target(road);
     // An operator reaches only what is shown and not greyed (events sent straight to a greyed
     // widget would still pass its event filters).
@@ -502,10 +559,11 @@ void Step::Make(Road& road) const
         road.Poll();
         break;
     case Act::Disconnect:
-        road.Window().Form().ButtonDisConnect->click();
+        road.Disconnect();
         break;
     case Act::LoseLink:
-        road.LoseLink();
+    case Act::Fin:
+        road.LoseLink(act_ == Act::Fin);
         break;
     case Act::Reconnect:
         road.Reconnect();
@@ -517,11 +575,48 @@ void Step::Make(Road& road) const
     case Act::CloseWindow:
         road.CloseWindow();
         break;
+    case Act::Connect:
+        road.Press("ButtonConnect", true);
+        break;
+    case Act::Configure:
+        road.Press("ButtonConfig", true);
+        break;
+    case Act::Manual:
+        road.Manual();
+        break;
+    case Act::Mode:
+        road.Press("ButtonMode", true);
+        break;
+    case Act::ModeTwice:
+        road.PressModeTwice();
+        break;
+    case Act::PanelLock:
+        road.Press("ButtonPanelLock", false);
+        break;
+    case Act::Read:
+        road.Press("ButtonRead", false);
+        break;
+    case Act::FreeText:
+        if (road.WindowNumber() == 3) {
+            road.Window()->Form().EditCmd->setText(QString::fromLatin1(kFreeText));
+            road.Press("ButtonSend", false);
+        }
+        break;
+    case Act::DropReply:
+        road.Next(NextReply::Drop);
+        break;
+    case Act::HoldReply:
+        road.Next(NextReply::HoldPastTimeOut);
+        break;
+    case Act::RefuseMode:
+        road.Next(NextReply::RefuseMode);
+        break;
     }
 }
 
 // Where the instrument stands when a road begins.
 struct Start {
+    bool db;        // the road begins in the dB window, else in the percent window
     int value;      // the loss (dB window) or the level (percent window), in tenths
     int frequency;  // in hundredths of a GHz
     int replySteps; // how many steps late the instrument answers once connected
@@ -529,8 +624,8 @@ struct Start {
 
 void showValue(const Start& start, std::ostream& os)
 {
-    os << "the instrument starts at " << start.value << " tenths and " << start.frequency
-       << " hundredths of a GHz, and answers " << start.replySteps << " steps late";
+    os << (start.db ? "dB" : "percent") << " window, the instrument starts at " << start.value << " tenths and "
+       << start.frequency << " hundredths of a GHz, and answers " << start.replySteps << " steps late";
 }
 
 // Each road costs a connect of a second or more, and a failing road takes hundreds of shorter
@@ -543,26 +638,33 @@ struct Shrinking {
     std::map<std::string, std::string> failed; // the roads that failed, as shown, and how
 };
 
-// One road: connected at its start, its steps, then quiet.
-void Walk(bool db, const Start& start, const Model& model, const rc::state::Commands<Step::CommandType>& steps)
+// One road: connected at its start (a link road by the Connect button), its steps, then quiet.
+void Walk(const Start& start, const Model& model, const rc::state::Commands<Step::CommandType>& steps)
 {
-    Road road(db, start.value, start.frequency);
-    const std::string connect = road.Connect();
+    Road road(RoadStart{start.db, start.value, start.frequency, model.usb});
+    const std::string connect = road.Connect(model.links);
     if (!connect.empty()) {
         RC_FAIL("at the road's start, " + connect + ":\n" + road.Report());
     }
     road.SetReplyDelay(start.replySteps);
     rc::state::runAll(steps, model, road);
     // A button still held is let go a while later: the release is the road's last gesture.
-    if (road.Window().isVisible() && road.Frame(false)->TrackBar->isSliderDown()) {
+    if (road.Frame(false) != nullptr && road.Frame(false)->TrackBar->isSliderDown()) {
         road.LetGo(kHoldMs);
         road.Note("at the end of the road the button was let go, " + std::to_string(kHoldMs) + " ms later");
     }
     const bool quiet = road.Quiesce();
-    RC_TAG(road.ValuesOut() == 0  ? "no value out"
-           : road.ValuesOut() < 5 ? "1-4 values out"
-                                  : "5+ values out",
-           road.Drops() == 0 ? "no drop" : "dropped");
+    if (model.links) {
+        RC_TAG(road.Switches() == 0  ? "no switch"
+               : road.Switches() < 3 ? "1-2 switches"
+                                     : "3+ switches",
+               road.Questions() == 0 ? "no time-out" : "timed out");
+    } else {
+        RC_TAG(road.ValuesOut() == 0  ? "no value out"
+               : road.ValuesOut() < 5 ? "1-4 values out"
+                                      : "5+ values out",
+               road.Drops() == 0 ? "no drop" : "dropped");
+    }
     if (!road.Faults().empty()) {
         RC_FAIL("once the road was walked:\n" + road.Report());
     }
@@ -575,22 +677,23 @@ void Walk(bool db, const Start& start, const Model& model, const rc::state::Comm
     }
 }
 
-void WalkRoad(bool db, Shrinking& shrinking)
+void WalkRoad(const Model& kind, Shrinking& shrinking)
 {
+    const bool db = kind.links ? *rc::gen::resize(100, rc::gen::arbitrary<bool>()) : kind.db;
     const Start start =
         *rc::gen::resize(100, rc::gen::apply(
-                                  [](int value, int frequency, int replySteps) {
-                                      return Start{value, frequency, replySteps};
+                                  [db](int value, int frequency, int replySteps) {
+                                      return Start{db, value, frequency, replySteps};
                                   },
                                   // A loss high in a wide range, so that a new frequency narrows the
                                   // range below it.
                                   db ? rc::gen::element(200, 500) : rc::gen::element(300, 995),
                                   db ? rc::gen::element(500, 1500) : rc::gen::just(500), rc::gen::element(0, 1, 2)));
     // Every road may be long, not only the later ones: each costs a connect.
-    const Model model{db};
-    const auto steps = *rc::gen::resize(kRoadSteps, rc::state::gen::commands(model, [](const Model& m) {
-                                            return rc::state::gen::execOneOfWithArgs<Step>()(m);
-                                        }));
+    const Model model = kind;
+    const auto steps = *rc::gen::resize(
+        kind.links ? kRoadSteps * 3 / 4 : kRoadSteps,
+        rc::state::gen::commands(model, [](const Model& m) { return rc::state::gen::execOneOfWithArgs<Step>()(m); }));
     std::ostringstream shown;
     showValue(start, shown);
     for (const auto& step : steps) {
@@ -602,7 +705,7 @@ void WalkRoad(bool db, Shrinking& shrinking)
         return;
     }
     try {
-        Walk(db, start, model, steps);
+        Walk(start, model, steps);
     } catch (const rc::detail::CaseResult& result) {
         if (result.type == rc::detail::CaseResult::Type::Failure) {
             shrinking.failed.emplace(shown.str(), result.description);
@@ -620,9 +723,9 @@ void WalkRoad(bool db, Shrinking& shrinking)
     }
 }
 
-// RapidCheck's own test glue walks every property from the one seed. Here each part of a
-// window's roads walks from a seed of its own (the suite's seed and the part), so that the parts
-// walk different roads side by side under ctest; a failure tells how to walk its road again.
+// RapidCheck's own test glue walks every property from the one seed. Here each shard of a kind
+// of road walks from a seed of its own (the suite's seed and the shard), so that the shards walk
+// different roads side by side under ctest; a failure tells how to walk its road again.
 class SilentListener : public rc::detail::TestListener {
 public:
     void onTestCaseFinished(const rc::detail::CaseDescription&) override {}
@@ -630,7 +733,7 @@ public:
     void onTestFinished(const rc::detail::TestMetadata&, const rc::detail::TestResult&) override {}
 };
 
-void WalkRoads(bool db, int part)
+void WalkRoads(const Model& kind, int shard)
 {
     using namespace rc::detail;
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -638,10 +741,10 @@ void WalkRoads(bool db, int part)
     metadata.id = std::string(info->test_suite_name()) + "/" + info->name();
     metadata.description = info->name();
     TestParams params = configuration().testParams;
-    params.seed = avalanche(params.seed + static_cast<uint64_t>(part));
+    params.seed = avalanche(params.seed + static_cast<uint64_t>(shard));
     Shrinking shrinking;
     SilentListener listener;
-    const TestResult result = checkProperty(toProperty([&] { WalkRoad(db, shrinking); }), metadata, params, listener,
+    const TestResult result = checkProperty(toProperty([&] { WalkRoad(kind, shrinking); }), metadata, params, listener,
                                             configuration().reproduce);
     std::ostringstream message;
     printResultMessage(result, message);
@@ -659,18 +762,26 @@ void WalkRoads(bool db, int part)
 
 class PercentRoads : public ::testing::TestWithParam<int> {};
 class DbRoads : public ::testing::TestWithParam<int> {};
+class LinkRoads : public ::testing::TestWithParam<int> {};
 
 TEST_P(PercentRoads, WalkTheLevelSlider)
 {
-    WalkRoads(false, GetParam());
+    WalkRoads(Model{false}, GetParam());
 }
 
 TEST_P(DbRoads, WalkTheLossAndFrequencySliders)
 {
-    WalkRoads(true, GetParam());
+    WalkRoads(Model{true}, GetParam());
 }
 
-INSTANTIATE_TEST_SUITE_P(Part, PercentRoads, ::testing::Range(0, 2));
-INSTANTIATE_TEST_SUITE_P(Part, DbRoads, ::testing::Range(0, 5));
+// The last shard walks over USB.
+TEST_P(LinkRoads, WalkTheLinkAndTheWindows)
+{
+    WalkRoads(Model{true, true, GetParam() == 3}, GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(Shard, PercentRoads, ::testing::Range(0, 2));
+INSTANTIATE_TEST_SUITE_P(Shard, DbRoads, ::testing::Range(0, 5));
+INSTANTIATE_TEST_SUITE_P(Shard, LinkRoads, ::testing::Range(0, 4));
 
 } // namespace
