@@ -131,8 +131,9 @@ bool WaitWritable(int fd, int wake, Clock::time_point stallEnd)
 
 // What the driver still holds to send goes out before the port is released (the last
 // command before a close is often the one that hands the instrument back to its panel), but
-// a device that takes nothing does not hold the close up for long.
-constexpr auto kDrainLimit = std::chrono::milliseconds(1000);
+// a device that takes nothing does not hold the close up for long: a command line takes a few
+// milliseconds at 19200 baud.
+constexpr auto kDrainLimit = std::chrono::milliseconds(250);
 
 void DrainOutput(int fd)
 {

@@ -55,7 +55,7 @@ public:
     // What made the last Open fail; error 0 after one that succeeded.
     const SerialOpenFailure& LastOpenFailure() const { return openFailure_; }
     // Ends every read and write in progress at once, waits until they have returned, lets the
-    // driver send what it holds (for a second at most), then releases the device. Not to be
+    // driver send what it holds (for a quarter of a second at most), then releases the device. Not to be
     // called from inside a read or write of this port.
     void Close();
     bool IsOpen() const;

@@ -443,6 +443,8 @@ void Road::Serve()
     if (!start_.usb && LinkOpen() && links != accepted_ && tcp_.Accept(1ms)) {
         accepted_ = links;
     }
+    // A question of the reply time-out is judged before any reply goes out meanwhile.
+    CountQuestion();
     // The wire before the log: a query sent before a reply was taken is read before the take.
     FaceRead(partial_);
     for (size_t end = partial_.find('\n'); end != std::string::npos; end = partial_.find('\n')) {
@@ -484,7 +486,6 @@ void Road::Received(const std::string& line)
 std::optional<std::string> Road::Answer(const std::string& line)
 {
     if (refuseMode_ && Starts(line, ":ISI:MODE ") && line.find(";*OPC?") != std::string::npos) {
-        refuseMode_ = false;
         return "0";
     }
     const bool range = Starts(line, ":ISI:RANG?");
@@ -621,13 +622,42 @@ void Road::SendDue()
     }
     FaceSend(r.text + "\n");
     sent_.emplace_back(r.query, r.text);
-    queries_[r.queryIndex].answered = true;
+    queries_[r.queryIndex].answered = Clock::now();
     int min = 0;
     int max = 0;
     if (Starts(r.query, ":ISI:RANG?") && r.text[0] != '-' && std::sscanf(r.text.c_str(), "%d,%d", &min, &max) == 2) {
         acceptedRange_ = {min, max};
     }
     replies_.pop_front();
+}
+
+void Road::CountQuestion()
+{
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr || modal == counted_ ||
+        modal->findChild<QPushButton*>(QStringLiteral("ButtonOk")) == nullptr) {
+        return;
+    }
+    bool question = false;
+    for (const QLabel* label : modal->findChildren<QLabel*>()) {
+        question = question || label->text().contains(QStringLiteral("No response from QMR3400"));
+    }
+    if (!question) {
+        return;
+    }
+    // The reply time-out asks once for each query whose reply was not there when it was due (a
+    // reply that came just after may have been handed over after the question was asked).
+    counted_ = modal;
+    ++questions_;
+    const auto unasked = std::find_if(queries_.begin(), queries_.end(), [](const Query& q) {
+        return !q.askedFor && (!q.answered || *q.answered - q.at >= std::chrono::milliseconds(kReplyTimeoutMs) - 100ms);
+    });
+    if (unasked == queries_.end()) {
+        Fault("the reply time-out asked with no query left unanswered");
+    } else {
+        unasked->askedFor = true;
+        Note("the reply time-out asked for " + unasked->line + ", answered no");
+    }
 }
 
 void Road::AnswerBoxes()
@@ -658,16 +688,8 @@ void Road::AnswerBoxes()
         ok->click();
         return;
     }
-    // The reply time-out asks once for each query left unanswered, and is answered no.
-    ++questions_;
-    const auto unasked =
-        std::find_if(queries_.begin(), queries_.end(), [](const Query& q) { return !q.answered && !q.askedFor; });
-    if (unasked == queries_.end()) {
-        Fault("the reply time-out asked with no query left unanswered");
-    } else {
-        unasked->askedFor = true;
-        Note("the reply time-out asked for " + unasked->line + ", answered no");
-    }
+    // The reply time-out's question is answered no.
+    CountQuestion();
     if (auto* no = modal->findChild<QPushButton*>(QStringLiteral("ButtonCancel"))) {
         no->click();
     }
@@ -795,18 +817,22 @@ bool Road::Quiesce()
         r.untilAsked = false;
     }
     const auto deadline = Clock::now() + 20s;
-    auto quietSince = Clock::now();
+    // Quiet from the first look that found it so: a look that came late (the program held the
+    // thread meanwhile) counts from itself.
+    std::optional<Clock::time_point> quietSince;
     while (Clock::now() < deadline) {
         // Time passes the gate and the busy window, so that what waits may go.
         SkipTime(200);
         Pump(50ms);
         const auto now = Clock::now();
         if (!Settled() || now - lastLine_ < 300ms) {
+            quietSince.reset();
+        } else if (!quietSince) {
             quietSince = now;
         } else if (Window() != nullptr && Module()->IsRemote() && (instrument_.State().esr & 0x40) != 0) {
             // The instrument's local key is seen at the next poll.
             Poll();
-        } else if (now - quietSince >= 300ms) {
+        } else if (now - *quietSince >= 300ms) {
             return true;
         }
     }
@@ -835,7 +861,8 @@ std::string Road::LinkFaults()
         }
         if (!form.ButtonSetting->isEnabled() || form.ButtonPanelLock->isEnabled() || form.ButtonConfig->isEnabled()) {
             out << "local with Com SET " << form.ButtonSetting->isEnabled() << ", Panel Lock "
-                << form.ButtonPanelLock->isEnabled() << ", Configure " << form.ButtonConfig->isEnabled() << "; ";
+                << form.ButtonPanelLock->isEnabled() << ", Configure " << form.ButtonConfig->isEnabled()
+                << " (module busy " << Module()->IsBusy() << "); ";
         }
         if (serial != "S/N") {
             out << "local, the serial label says \"" << serial << "\"; ";

@@ -18,6 +18,7 @@
 #include "app/windows/Frmsldfq.h"
 
 #include <QPoint>
+#include <QPointer>
 #include <QTimer>
 #include <QToolButton>
 
@@ -68,7 +69,7 @@ struct RoadStart {
     bool usb = false;     // over the pseudo-terminal, else over TCP
 };
 
-// What the instrument does with the next reply.
+// What the instrument does with the next reply; or, from now on, with every mode change.
 enum class NextReply { Drop, HoldPastTimeOut, RefuseMode };
 
 class Road {
@@ -159,8 +160,9 @@ private:
     // A query that the instrument received and what became of its reply.
     struct Query {
         std::string line;
-        bool answered = false;
-        bool askedFor = false; // the time-out's question came for it
+        Clock::time_point at = Clock::now();
+        std::optional<Clock::time_point> answered; // when its reply went out
+        bool askedFor = false;                     // the time-out's question came for it
     };
 
     // The instrument's side of the link.
@@ -179,6 +181,7 @@ private:
     void Fault(const std::string& what);
     void SendDue();
     void AnswerBoxes();
+    void CountQuestion();
     bool Settled();
     // Why the road is not at rest; empty when it is.
     std::string Unsettled();
@@ -229,9 +232,10 @@ private:
     int lastAsk_ = -1;
     int lastEnd_ = -1;
 
-    int valuesOut_ = 0; // levels, losses and frequencies that reached the instrument
-    int epoch_ = 0;     // drops so far
-    int questions_ = 0; // of the reply time-out
+    int valuesOut_ = 0;         // levels, losses and frequencies that reached the instrument
+    int epoch_ = 0;             // drops so far
+    int questions_ = 0;         // of the reply time-out
+    QPointer<QWidget> counted_; // the question counted last
     bool wasOpen_ = false;
     std::array<Newest, kQuantities> newest_;
     std::vector<std::string> faults_;

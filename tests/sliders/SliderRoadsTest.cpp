@@ -170,7 +170,7 @@ const char* const kActNames[] = {"time",
                                  "free text",
                                  "next reply never sent",
                                  "next reply held past the time-out",
-                                 "next mode change refused",
+                                 "mode changes refused from now on",
                                  "link closed"};
 
 // The acts that a road can take next, with their weights.
