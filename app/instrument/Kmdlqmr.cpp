@@ -208,6 +208,13 @@ void KModuleQmr::EndLocal(bool showLocal)
     End();
 }
 
+void KModuleQmr::FinishLocal()
+{
+    if (functionState_.load() == fnTOLOCAL) {
+        EndLocal(true);
+    }
+}
+
 bool KModuleQmr::ForceLocal()
 {
     const Running running(this);

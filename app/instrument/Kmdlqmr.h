@@ -78,6 +78,12 @@ public:
 
     bool ToLocal();
     bool ForceLocal();
+    // A local command that went out and whose answer is not yet handled ends at once, as its
+    // answer would end it: a window switch does not leave it to a window that is going.
+    void FinishLocal();
+    // While a Disconnect waits for the command under way, a mode change that ends does not
+    // start the new mode's connect behind it.
+    void SetLocalAsked(bool on) { localAsked_ = on; }
     bool DisconnectIfRemote();
     bool OpenPort();
     void ClosePort();
@@ -162,6 +168,7 @@ protected:
     bool StartConnect(bool (KComDeviceQmr::*first)(), bool logFailure);
 
     std::atomic<bool> busy_{false};
+    bool localAsked_ = false;
     std::atomic<int32_t> functionState_{fnIDLE};
     std::atomic<uint8_t> statusByte_{0};
     std::atomic<uint8_t> eventStatus_{0};

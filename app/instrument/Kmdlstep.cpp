@@ -365,12 +365,13 @@ void KModuleQmr::StepToLocal(int event)
 
 void KModuleQmr::StepModeChange(int event)
 {
-    if (event == 12) {
-        LogLine("fnMODECHGIL", "END");
-        ToRemote();
-    } else if (event == 13) {
-        LogLine("fnMODECHGPP", "END");
-        ToRemote();
+    if (event == 12 || event == 13) {
+        LogLine(event == 12 ? "fnMODECHGIL" : "fnMODECHGPP", "END");
+        if (localAsked_) {
+            End();
+        } else {
+            ToRemote();
+        }
     } else if (event == kEventRefused) {
         // The instrument stays in its mode: so does the window.
         if (view_ != nullptr) {

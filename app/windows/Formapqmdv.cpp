@@ -107,6 +107,10 @@ void TFormAppQmr::OpenWindowPp()
 void TFormAppQmr::SwitchWithLinkCode(int number)
 {
     timerErr_->stop();
+    // A Disconnect under way has closed the link before the next window learns of it.
+    if (module_ != nullptr) {
+        module_->FinishLocal();
+    }
     SwitchTo(number, CurrentLinkCode());
 }
 

@@ -305,6 +305,7 @@ void TFormAppQmr::ButtonDisConnectClick()
         return;
     }
     int passes = 0;
+    module_->SetLocalAsked(true);
     while (module_ != nullptr && module_->IsBusy() && passes < 10) {
         Sleep100();
         QCoreApplication::processEvents();
@@ -314,6 +315,7 @@ void TFormAppQmr::ButtonDisConnectClick()
     if (module_ == nullptr) {
         return;
     }
+    module_->SetLocalAsked(false);
     if (passes >= 10) {
         module_->ToLocal();
         DeleteChecker();

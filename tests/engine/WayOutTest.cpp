@@ -135,11 +135,21 @@ INSTANTIATE_TEST_SUITE_P(
                              "ButtonManual", 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
+void ConfigureDuringPoll(WayOutTest& t)
+{
+    ASSERT_TRUE(t.WaitForLine("*STB?"));
+    t.Press("ButtonConfig");
+    ASSERT_EQ(t.Number(), 2);
+}
+
 struct EndOfWait {
     const char* name;
     int com;         // 0: over TCP; else over the pseudo-terminal as this COM number
     bool replyComes; // the held reply comes during the Disconnect's wait (else never)
     void (*end)(WayOutTest&);
+    const char* held = "*STB?";
+    void (*before)(WayOutTest&) = ConfigureDuringPoll; // what is under way when the end comes
+    int window = 2;
 };
 
 void PrintTo(const EndOfWait& c, std::ostream* os)
@@ -151,33 +161,37 @@ class EndWhileTheNextWindowWaits : public WayOutTest, public ::testing::WithPara
 
 // Configure while the poll's reply is held: the settings window waits for it. A Disconnect or
 // a lost link then ends that connect: the window stays local, nothing follows the local
-// command, no new link is opened and no cable warning comes.
+// command, no new link is opened and no cable warning comes. So it is when a mode change ends
+// during the Disconnect's wait, or a switch comes before the local command's answer.
 TEST_P(EndWhileTheNextWindowWaits, LeavesTheWindowLocal)
 {
     const EndOfWait& c = GetParam();
     ConnectFrom(1, c.com);
-    sim.AddFault(qmrsim::Fault::Of(c.replyComes ? qmrsim::Fault::Kind::Hold : qmrsim::Fault::Kind::Drop).On("*STB?"));
-    ASSERT_TRUE(WaitForLine("*STB?"));
-    Press("ButtonConfig");
-    ASSERT_EQ(Number(), 2);
+    sim.AddFault(qmrsim::Fault::Of(c.replyComes ? qmrsim::Fault::Kind::Hold : qmrsim::Fault::Kind::Drop).On(c.held));
+    if (c.before != nullptr) {
+        c.before(*this);
+    }
     op.Forget();
     c.end(*this);
+    // The manual window shows no lamps of its own.
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             KModuleQmr* module = Current()->Module();
             return module != nullptr && !module->IsConnected() && module->GetFunctionState() == fnIDLE &&
                    !module->GetBusy() &&
-                   Current()->findChild<QLabel*>(QStringLiteral("LabelLocal"))->palette().color(QPalette::Window) ==
-                       QColor(0xFF, 0xFF, 0x00);
+                   (Number() == 3 ||
+                    Current()->findChild<QLabel*>(QStringLiteral("LabelLocal"))->palette().color(QPalette::Window) ==
+                        QColor(0xFF, 0xFF, 0x00));
         },
-        10000));
+        10000))
+        << Number() << " connected " << (Current()->Module() && Current()->Module()->IsConnected());
     const std::vector<std::string> before = Lines();
     EXPECT_FALSE(QTest::qWaitFor([&] { return Lines().size() != before.size(); }, 2000)) << Lines().back();
     if (!before.empty() && std::string(c.name).find("disconnect") == 0) {
         EXPECT_EQ(before.back(), ":SYST:LOC;*OPC?");
     }
     EXPECT_FALSE(Current()->Module()->IsBusy());
-    EXPECT_EQ(Number(), 2);
+    EXPECT_EQ(Number(), c.window);
     EXPECT_EQ(sim.TcpAccepted(), c.com == 0 ? 1 : 0);
     for (const Shown& shown : op.Seen()) {
         EXPECT_FALSE(shown.upper.contains(QStringLiteral("USB Cable"))) << shown.upper.toStdString();
@@ -197,7 +211,20 @@ INSTANTIATE_TEST_SUITE_P(Ends, EndWhileTheNextWindowWaits,
                          ::testing::Values(EndOfWait{"disconnectReplyComes", 0, true, Disconnect},
                                            EndOfWait{"disconnectReplyNever", 0, false, Disconnect},
                                            EndOfWait{"fin", 0, true, [](WayOutTest& t) { t.sim.TcpFin(); }},
-                                           EndOfWait{"hangUp", 5, true, [](WayOutTest& t) { t.sim.HangUpPty(); }}),
+                                           EndOfWait{"hangUp", 5, true, [](WayOutTest& t) { t.sim.HangUpPty(); }},
+                                           EndOfWait{"disconnectThenManual", 0, false,
+                                                     [](WayOutTest& t) {
+                                                         Disconnect(t);
+                                                         t.Press("ButtonManual");
+                                                     },
+                                                     ":SYST:LOC;*OPC?", nullptr, 3},
+                                           EndOfWait{"disconnectDuringModeChange", 0, true, Disconnect,
+                                                     ":ISI:MODE I;*OPC?",
+                                                     [](WayOutTest& t) {
+                                                         t.Press("ButtonMode");
+                                                         ASSERT_TRUE(t.WaitForLine(":ISI:MODE I;*OPC?"));
+                                                     },
+                                                     1}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 struct RefusedMode {

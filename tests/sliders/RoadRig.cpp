@@ -319,7 +319,8 @@ void Road::Poll()
 void Road::LoseLink(bool fin)
 {
     // The drop ends the press's connect once the program has seen it: its close of the link
-    // is in the log.
+    // is in the log. What the instrument had still to answer is lost with the link.
+    replies_.clear();
     if (start_.usb) {
         // The instrument unplugged and plugged in again: a new pseudo-terminal under the name.
         pty_->HangUp();
@@ -421,6 +422,8 @@ void Road::NoteLink()
 {
     const bool open = LinkOpen();
     if (wasOpen_ && !open) {
+        // What the closed link carried went out before its close.
+        ReadWire();
         ++epoch_;
     }
     wasOpen_ = open;
@@ -446,14 +449,19 @@ void Road::Serve()
     // A question of the reply time-out is judged before any reply goes out meanwhile.
     CountQuestion();
     // The wire before the log: a query sent before a reply was taken is read before the take.
+    ReadWire();
+    ReadLog();
+    SendDue();
+}
+
+void Road::ReadWire()
+{
     FaceRead(partial_);
     for (size_t end = partial_.find('\n'); end != std::string::npos; end = partial_.find('\n')) {
         const std::string line = partial_.substr(0, end);
         partial_.erase(0, end + 1);
         Received(line);
     }
-    ReadLog();
-    SendDue();
 }
 
 void Road::Received(const std::string& line)
@@ -480,7 +488,7 @@ void Road::Received(const std::string& line)
     holdNext_ = holdNext_ && !untilAsked;
     const bool hold = holdRange_ && Starts(line, ":ISI:RANG?");
     holdRange_ = holdRange_ && !hold;
-    replies_.push_back({line, *reply, delaySteps_, hold, untilAsked, queries_.size() - 1});
+    replies_.push_back({line, *reply, delaySteps_, hold, untilAsked, queries_.size() - 1, accepted_});
 }
 
 std::optional<std::string> Road::Answer(const std::string& line)
@@ -617,6 +625,12 @@ void Road::SendDue()
         return;
     }
     const Reply& r = replies_.front();
+    // The instrument answers a query on the connection that brought it: a closed one takes the
+    // reply with it.
+    if (!start_.usb && r.connection != accepted_) {
+        replies_.pop_front();
+        return;
+    }
     if (r.held || r.untilAsked || r.steps > 0) {
         return;
     }
@@ -788,12 +802,13 @@ std::string Road::Unsettled()
     if (QApplication::activeModalWidget() != nullptr) {
         return "a message window is up";
     }
+    // With its window closed the program ends: what it still awaits is given up with it.
+    if (Window() == nullptr) {
+        return {};
+    }
     KComDeviceQmr* device = startUp_->Device();
     if (LinkOpen() && (device->GetCommandState() != csIDLE || device->AwaitsReply())) {
         return "the device awaits a reply (command state " + std::to_string(device->GetCommandState()) + ")";
-    }
-    if (Window() == nullptr) {
-        return {};
     }
     for (TFrameSlider* f : {Frame(false), Frame(true)}) {
         if (f != nullptr && (f->GetPending() >= 0 || f->TimerBusy->isActive())) {

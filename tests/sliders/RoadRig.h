@@ -156,6 +156,7 @@ private:
         bool held;
         bool untilAsked; // held until the reply time-out has asked
         size_t queryIndex;
+        uint64_t connection; // over LAN: the connection that carried the query
     };
     // A query that the instrument received and what became of its reply.
     struct Query {
@@ -172,6 +173,7 @@ private:
 
     void Serve();
     void NoteLink();
+    void ReadWire();
     void Received(const std::string& line);
     std::optional<std::string> Answer(const std::string& line);
     // The rules of what goes out, judged as each line arrives.
