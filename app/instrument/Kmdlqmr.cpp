@@ -398,8 +398,8 @@ bool KModuleQmr::SetPanelLock(bool on)
 bool KModuleQmr::SendString(const char* text)
 {
     // The device refuses free text while a reply is awaited: the function that awaits it is
-    // left running, so that its reply still steps it on.
-    if (deviceQmr_ == nullptr || text == nullptr || !deviceQmr_->IsIdle()) {
+    // left running, so that its reply still steps it on. So is a function between its steps.
+    if (deviceQmr_ == nullptr || text == nullptr || !deviceQmr_->IsIdle() || functionState_.load() != fnIDLE) {
         return false;
     }
     functionState_.store(fnGETSTR);

@@ -40,7 +40,7 @@ void TFormAppQmr::SendCommandText()
     const QByteArray text = ui_->EditCmd->text().toLatin1();
     // The device sends free text only while nothing awaits a reply; only this thread starts a
     // command, so what is idle now is still idle when the text goes.
-    const bool mayGo = device_->IsIdle();
+    const bool mayGo = device_->IsIdle() && module_->GetFunctionState() == fnIDLE;
     module_->SendString(text.constData());
     // No reply comes to a text without "?": it is done once it went out. A text that was not
     // sent leaves the command in flight pending, so that its reply is still taken.

@@ -40,11 +40,11 @@ void TFormAppQmr::TimerFuncTimer()
         EndWaitingConnect();
         return;
     }
-    if (autoConnect_ && device_ != nullptr && device_->AwaitsSetAsideReply()) {
-        // The last window's reply is still on its way: this window's first command waits for
-        // it, so that the reply is not taken for this command's answer. Its time-out, once
-        // due, asks here.
-        if (device_->SetAsideTimeLeftMs() > 0) {
+    if (autoConnect_ && device_ != nullptr && !device_->IsIdle()) {
+        // The last window's reply is still on its way, or the reply to this window's free
+        // text: this window's first command waits for it, so that the reply is not taken for
+        // this command's answer. The set-aside reply's time-out, once due, asks here.
+        if (!device_->AwaitsSetAsideReply() || device_->SetAsideTimeLeftMs() > 0) {
             timerFunc_->start();
         } else {
             TimerOverTimer();

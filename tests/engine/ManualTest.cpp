@@ -120,12 +120,23 @@ TEST_F(ManualTest, ASendWhileAReplyIsAwaitedSendsNothingAndTheAwaitedReplyStillA
     ClickConnect();
     ASSERT_TRUE(WaitRemote());
     sim.SetReplyDelay(400ms);
-    ClickManual();
-    // Refused while the connect sequence awaits ":ISI:MODE?": the sequence goes on.
+    sim.ClearRecords();
+    // A query sent before the manual window's connect began: the connect waits for its reply.
+    startUp->CurrentWindow()->findChild<QPushButton*>(QStringLiteral("ButtonManual"))->click();
+    ASSERT_NE(Manual(), nullptr);
+    Send(false, "*IDN?");
+    // Refused while the connect sequence awaits ":ISI:MODE?", and between two of its steps: the
+    // sequence goes on.
     ASSERT_TRUE(QTest::qWaitFor([&] { return Device()->GetCommandState() == csMODEQ; }, 5000));
+    Send(false, "*RST");
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return Device()->GetCommandState() == csIDLE && Manual()->Module()->GetFunctionState() == fnTOREMOTE; },
+        5000));
     Send(false, "*RST");
     ASSERT_TRUE(WaitSerialShown());
     EXPECT_EQ(Count("*RST"), 0);
+    ASSERT_GE(Lines().size(), 2U);
+    EXPECT_EQ(Lines()[1], ":ISI:MODE?");
 
     // Refused while a free-text query awaits its reply: its reply is still taken.
     sim.ClearRecords();
